@@ -1,0 +1,501 @@
+// Kernel launches of the CPU runtime: configuration checks, the worker pool that runs
+// the blocks, and the fibers that run the threads of a block between barriers.
+//
+// How a block runs. A worker starts the block's threads one after another on one
+// fiber. A thread that ends simply lets the same fiber start the next thread, so a
+// kernel without barriers runs every thread back to back with no switch at all. A
+// thread that reaches a barrier keeps its fiber (it is suspended there) and hands the
+// remaining start-ups to a free fiber. When every thread has either ended or reached
+// the barrier, the phase is over: if all of them are waiting at the same barrier, the
+// next phase resumes them one after another, each fiber switching straight to the next
+// waiting thread (one switch per thread per phase). Anything else is a barrier that not
+// every thread reached: the block is abandoned and the launch reports a launch failure.
+//
+// Fibers are created per worker, kept for the life of the pool and never leave their
+// worker thread (compilers may cache thread-local addresses across a switch). No
+// suspended fiber is ever destroyed: at shutdown each one is resumed and returns.
+#include "internal.h"
+
+#include <boost/context/fiber.hpp>
+#include <boost/context/protected_fixedsize_stack.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <random>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace ctx = boost::context;
+
+namespace cpurt {
+namespace {
+
+constexpr unsigned kMaxThreadsPerBlock = 1024;
+constexpr unsigned kMaxBlockDim[3] = {1024, 1024, 64};
+constexpr unsigned long long kMaxGridDim[3] = {2147483647ull, 65535ull, 65535ull};
+constexpr std::size_t kMaxDynamicShared = 48 * 1024;
+constexpr std::size_t kFiberStack = 256 * 1024;
+constexpr unsigned char kSharedPattern = 0xA5;
+
+struct KernelInfo {
+    cpurtTrampoline trampoline;
+    std::string name;
+};
+
+struct KernelRegistry {
+    std::mutex mu;
+    std::unordered_map<const void*, KernelInfo> kernels;
+};
+
+KernelRegistry& kernels() {
+    static KernelRegistry* r = new KernelRegistry;
+    return *r;
+}
+
+std::atomic<int> g_order{-1};  // -1: not read from the environment yet
+std::atomic<unsigned> g_seed{0};
+
+void load_order_from_env() {
+    if (g_order.load() != -1) return;
+    int order = cpurtThreadOrderForward;
+    unsigned seed = 0;
+    if (const char* env = std::getenv("TVF2_CPU_THREAD_ORDER")) {
+        if (!std::strcmp(env, "reverse")) order = cpurtThreadOrderReverse;
+        if (!std::strncmp(env, "shuffle", 7)) {
+            order = cpurtThreadOrderShuffle;
+            if (env[7] == ':') seed = static_cast<unsigned>(std::strtoul(env + 8, nullptr, 10));
+        }
+    }
+    int expected = -1;
+    g_seed.store(seed);
+    g_order.compare_exchange_strong(expected, order);
+}
+
+struct Launch {
+    cpurtTrampoline trampoline;
+    void** args;
+    const char* name;
+    dim3 grid, block;
+    std::size_t sharedBytes;
+    int order;
+    unsigned seed;
+    unsigned long long blocks;
+    std::atomic<unsigned long long> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex failMu;
+    std::string failure;
+
+    void fail(const std::string& message) {
+        std::lock_guard<std::mutex> lock(failMu);
+        if (!failed.exchange(true)) failure = message;
+    }
+};
+
+enum class State : unsigned char { NotStarted, Running, Waiting, Exited };
+
+struct Thread {
+    cpurtThread pub;
+    State state;
+    int line;
+    const char* file;
+    unsigned staticCursor;
+    ctx::fiber cont;  // where it is suspended while waiting at a barrier
+};
+
+struct AbandonBlock {};
+
+struct Worker;
+thread_local Worker* t_worker = nullptr;
+thread_local Thread* t_current = nullptr;
+
+struct StaticShared {
+    void* p;
+    std::size_t bytes, align;
+};
+
+struct Worker {
+    std::thread os;
+    // Fibers
+    ctx::protected_fixedsize_stack stacks{kFiberStack};
+    ctx::fiber mainCont;
+    std::vector<ctx::fiber> freeFibers;
+    ctx::fiber* storeTo = nullptr;  // where the fiber that switched away wants itself kept
+    bool quitting = false;
+    // The block being run
+    Launch* launch = nullptr;
+    cpurtBlockInfo info{};
+    unsigned n = 0;
+    std::vector<Thread> threads = std::vector<Thread>(kMaxThreadsPerBlock);
+    std::vector<unsigned> order;     // start order (phase 0) or run order (later phases)
+    unsigned nextStart = 0, cursor = 0, phase = 0;
+    unsigned waiting = 0, exited = 0;
+    int phaseLine = 0;
+    const char* phaseFile = nullptr;
+    bool divergent = false, abandon = false;
+    std::string divergence;
+    // Shared memory of the block
+    std::unique_ptr<unsigned char[]> dynamicShared;
+    std::vector<StaticShared> statics;
+
+    ~Worker() {
+        for (auto& s : statics) ::operator delete(s.p, std::align_val_t(s.align));
+    }
+};
+
+// Switches to target; my_slot is where this context's continuation is kept until
+// someone resumes it. Back here, keep the continuation of whoever resumed us.
+void switch_to(Worker& w, ctx::fiber& target, ctx::fiber* mySlot) {
+    w.storeTo = mySlot;
+    ctx::fiber from = std::move(target).resume();
+    if (from) *t_worker->storeTo = std::move(from);
+}
+
+void fiber_loop(Worker& w);
+
+ctx::fiber& take_free_fiber(Worker& w) {
+    if (w.freeFibers.empty() || !w.freeFibers.back()) {
+        if (!w.freeFibers.empty()) w.freeFibers.pop_back();
+        w.freeFibers.emplace_back(std::allocator_arg, w.stacks, [&w](ctx::fiber&& from) {
+            *w.storeTo = std::move(from);
+            fiber_loop(w);
+            return std::move(w.mainCont);
+        });
+    }
+    return w.freeFibers.back();
+}
+
+// Passes control on from a thread that is done for this phase (mySlot: its
+// continuation) or from a fiber that has nothing left to do (mySlot null: it joins
+// the free list).
+void pass_on(Worker& w, ctx::fiber* mySlot) {
+    ctx::fiber target;
+    if (w.phase == 0 && w.nextStart < w.n && !w.abandon) {
+        ctx::fiber& f = take_free_fiber(w);
+        target = std::move(f);
+        w.freeFibers.pop_back();
+    } else if (w.phase > 0 && ++w.cursor < w.order.size()) {
+        target = std::move(w.threads[w.order[w.cursor]].cont);
+    } else {
+        target = std::move(w.mainCont);
+    }
+    if (!mySlot) {
+        w.freeFibers.emplace_back();
+        mySlot = &w.freeFibers.back();
+    }
+    // target is a local: switch_to moves out of it before anything else can run.
+    switch_to(w, target, mySlot);
+}
+
+void run_thread(Worker& w, Thread& t) {
+    t.state = State::Running;
+    t.staticCursor = 0;
+    t_current = &t;
+    try {
+        w.launch->trampoline(w.launch->args);
+    } catch (AbandonBlock&) {
+    } catch (std::exception& e) {
+        w.launch->fail(std::string("exception in kernel: ") + e.what());
+    } catch (...) {
+        w.launch->fail("exception in kernel");
+    }
+    t_current = nullptr;
+    t.state = State::Exited;
+    ++w.exited;
+}
+
+void fiber_loop(Worker& w) {
+    for (;;) {
+        if (w.quitting) return;
+        while (w.nextStart < w.n && !w.abandon) run_thread(w, w.threads[w.order[w.nextStart++]]);
+        pass_on(w, nullptr);
+    }
+}
+
+void make_order(Worker& w, std::vector<unsigned>& out, unsigned long long blockLinear) {
+    if (w.launch->order == cpurtThreadOrderReverse) std::reverse(out.begin(), out.end());
+    if (w.launch->order == cpurtThreadOrderShuffle) {
+        std::mt19937_64 rng(w.launch->seed * 0x9E3779B97F4A7C15ull + blockLinear * 1000003ull +
+                            w.phase);
+        std::shuffle(out.begin(), out.end(), rng);
+    }
+}
+
+std::string where(const char* file, int line) {
+    const char* base = file ? std::strrchr(file, '/') : nullptr;
+    return std::string(base ? base + 1 : (file ? file : "?")) + ":" + std::to_string(line);
+}
+
+void run_block(Worker& w, unsigned long long linear) {
+    Launch& L = *w.launch;
+    const unsigned long long gx = L.grid.x, gy = L.grid.y;
+    w.info.blockIdx = uint3{unsigned(linear % gx), unsigned((linear / gx) % gy),
+                            unsigned(linear / (gx * gy))};
+    const unsigned bx = L.block.x, by = L.block.y;
+    for (unsigned i = 0; i < w.n; ++i) {
+        Thread& t = w.threads[i];
+        t.pub.threadIdx = uint3{i % bx, (i / bx) % by, i / (bx * by)};
+        t.pub.block = &w.info;
+        t.state = State::NotStarted;
+    }
+    std::memset(w.dynamicShared.get(), kSharedPattern, L.sharedBytes);
+    for (auto& s : w.statics) std::memset(s.p, kSharedPattern, s.bytes);
+
+    w.order.resize(w.n);
+    for (unsigned i = 0; i < w.n; ++i) w.order[i] = i;
+    w.phase = 0;
+    make_order(w, w.order, linear);
+    w.nextStart = w.cursor = w.waiting = w.exited = 0;
+    w.divergent = w.abandon = false;
+    w.phaseFile = nullptr;
+
+    ctx::fiber first = std::move(take_free_fiber(w));
+    w.freeFibers.pop_back();
+    switch_to(w, first, &w.mainCont);
+    for (;;) {
+        if (w.waiting == 0) break;  // every thread ended
+        if (w.exited > 0 && !w.divergent) {
+            w.divergent = true;
+            w.divergence = "barrier at " + where(w.phaseFile, w.phaseLine) +
+                           " not reached by every thread (some had already returned)";
+        }
+        if (w.divergent) w.abandon = true;
+        if (w.abandon && !L.failed.load())
+            L.fail("launch failure in " + std::string(L.name) + ", block (" +
+                   std::to_string(w.info.blockIdx.x) + "," + std::to_string(w.info.blockIdx.y) +
+                   "," + std::to_string(w.info.blockIdx.z) + "): " + w.divergence);
+        ++w.phase;
+        std::vector<unsigned>& runs = w.order;
+        runs.clear();
+        for (unsigned i = 0; i < w.n; ++i)
+            if (w.threads[i].state == State::Waiting) runs.push_back(i);
+        make_order(w, runs, linear);
+        w.waiting = 0;
+        w.cursor = 0;
+        w.phaseFile = nullptr;
+        switch_to(w, w.threads[runs[0]].cont, &w.mainCont);
+        if (w.abandon) break;  // every waiting thread has unwound
+    }
+}
+
+struct Pool {
+    std::mutex launchMu;  // one launch at a time: the default stream is in order
+    std::mutex mu;
+    std::condition_variable wake, done;
+    Launch* current = nullptr;
+    unsigned long long generation = 0;
+    std::size_t finished = 0;
+    bool stopping = false;
+    std::vector<std::unique_ptr<Worker>> workers;
+
+    Pool() {
+        unsigned count = std::max(1u, std::thread::hardware_concurrency());
+        if (const char* env = std::getenv("TVF2_CPU_WORKERS")) {
+            long v = std::strtol(env, nullptr, 10);
+            if (v >= 1 && v <= 256) count = unsigned(v);
+        }
+        for (unsigned i = 0; i < count; ++i) workers.emplace_back(new Worker);
+        for (auto& w : workers) w->os = std::thread([this, wp = w.get()] { work(*wp); });
+    }
+
+    ~Pool() {
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            stopping = true;
+        }
+        wake.notify_all();
+        for (auto& w : workers) w->os.join();
+    }
+
+    void prepare(Worker& w, Launch& L) {
+        w.launch = &L;
+        w.info.blockDim = L.block;
+        w.info.gridDim = L.grid;
+        w.n = L.block.x * L.block.y * L.block.z;
+        // Exactly the launch's size, so that a sanitizer sees any access beyond it.
+        w.dynamicShared.reset(new unsigned char[L.sharedBytes]);
+    }
+
+    void finish(Worker& w) {
+        for (auto& s : w.statics) ::operator delete(s.p, std::align_val_t(s.align));
+        w.statics.clear();
+        w.dynamicShared.reset();
+        w.launch = nullptr;
+    }
+
+    void work(Worker& w) {
+        t_worker = &w;
+        unsigned long long seen = 0;
+        for (;;) {
+            Launch* L;
+            {
+                std::unique_lock<std::mutex> lock(mu);
+                wake.wait(lock, [&] { return stopping || generation != seen; });
+                if (stopping) break;
+                seen = generation;
+                L = current;
+            }
+            prepare(w, *L);
+            for (;;) {
+                if (L->failed.load(std::memory_order_relaxed)) break;
+                unsigned long long b = L->next.fetch_add(1, std::memory_order_relaxed);
+                if (b >= L->blocks) break;
+                run_block(w, b);
+            }
+            finish(w);
+            {
+                std::lock_guard<std::mutex> lock(mu);
+                if (++finished == workers.size()) done.notify_all();
+            }
+        }
+        // Let every parked fiber return so that none is destroyed while suspended.
+        w.quitting = true;
+        while (!w.freeFibers.empty()) {
+            ctx::fiber f = std::move(w.freeFibers.back());
+            w.freeFibers.pop_back();
+            if (f) switch_to(w, f, &w.mainCont);
+        }
+        t_worker = nullptr;
+    }
+
+    // Every worker takes part in every launch (those that find no block left just
+    // report back), so a launch is over exactly when all of them have reported.
+    void run(Launch& L) {
+        std::lock_guard<std::mutex> serial(launchMu);
+        std::unique_lock<std::mutex> lock(mu);
+        current = &L;
+        finished = 0;
+        ++generation;
+        wake.notify_all();
+        done.wait(lock, [&] { return finished == workers.size(); });
+        current = nullptr;
+    }
+};
+
+Pool& pool() {
+    static Pool p;
+    return p;
+}
+
+cudaError_t check_configuration(dim3 grid, dim3 block, std::size_t shared) {
+    const unsigned b[3] = {block.x, block.y, block.z};
+    const unsigned g[3] = {grid.x, grid.y, grid.z};
+    for (int i = 0; i < 3; ++i) {
+        if (b[i] == 0 || g[i] == 0) return cudaErrorInvalidConfiguration;
+        if (b[i] > kMaxBlockDim[i] || g[i] > kMaxGridDim[i]) return cudaErrorInvalidConfiguration;
+    }
+    if (static_cast<unsigned long long>(b[0]) * b[1] * b[2] > kMaxThreadsPerBlock)
+        return cudaErrorInvalidConfiguration;
+    if (shared > kMaxDynamicShared) return cudaErrorInvalidValue;
+    return cudaSuccess;
+}
+
+}  // namespace
+}  // namespace cpurt
+
+using namespace cpurt;
+
+extern "C" {
+
+void cpurtRegisterFunction(const void* func, cpurtTrampoline trampoline, const char* name) {
+    auto& r = kernels();
+    std::lock_guard<std::mutex> lock(r.mu);
+    r.kernels.emplace(func, KernelInfo{trampoline, name ? name : "kernel"});
+}
+
+const struct cpurtThread* cpurtCurrentThread(void) { return t_current ? &t_current->pub : nullptr; }
+
+void* cpurtDynamicShared(void) { return t_worker->dynamicShared.get(); }
+
+void* cpurtStaticShared(size_t bytes, size_t alignment) {
+    Worker& w = *t_worker;
+    Thread& t = *t_current;
+    unsigned i = t.staticCursor++;
+    if (alignment < alignof(std::max_align_t)) alignment = alignof(std::max_align_t);
+    if (i == w.statics.size()) {
+        void* p = ::operator new(bytes ? bytes : 1, std::align_val_t(alignment));
+        std::memset(p, kSharedPattern, bytes);
+        w.statics.push_back(StaticShared{p, bytes, alignment});
+    } else if (w.statics[i].bytes != bytes) {
+        w.launch->fail(std::string("static shared declarations differ between threads of ") +
+                       w.launch->name);
+        throw AbandonBlock{};
+    }
+    return w.statics[i].p;
+}
+
+void cpurtBarrier(const char* file, int line) {
+    Worker& w = *t_worker;
+    Thread& t = *t_current;
+    if (!w.phaseFile) {
+        w.phaseFile = file;
+        w.phaseLine = line;
+    } else if (!w.divergent && (line != w.phaseLine || std::strcmp(file, w.phaseFile) != 0)) {
+        w.divergent = true;
+        w.divergence = "threads wait at different barriers (" + where(w.phaseFile, w.phaseLine) +
+                       " and " + where(file, line) + ")";
+    }
+    t.state = State::Waiting;
+    t.line = line;
+    t.file = file;
+    ++w.waiting;
+    pass_on(w, &t.cont);
+    // Released (or the block is being abandoned).
+    t_current = &t;
+    if (t_worker->abandon) throw AbandonBlock{};
+    t.state = State::Running;
+}
+
+void cpurtSetThreadOrder(enum cpurtThreadOrder order, unsigned int seed) {
+    g_seed.store(seed);
+    g_order.store(order);
+}
+
+enum cpurtThreadOrder cpurtGetThreadOrder(void) {
+    load_order_from_env();
+    return static_cast<cpurtThreadOrder>(g_order.load());
+}
+
+cudaError_t cudaLaunchKernel(const void* func, dim3 gridDim, dim3 blockDim, void** args,
+                             size_t sharedMem, cudaStream_t stream) {
+    (void)stream;
+    KernelInfo info;
+    {
+        auto& r = kernels();
+        std::lock_guard<std::mutex> lock(r.mu);
+        auto it = r.kernels.find(func);
+        if (it == r.kernels.end()) return record(cudaErrorInvalidDeviceFunction);
+        info = it->second;
+    }
+    cudaError_t e = check_configuration(gridDim, blockDim, sharedMem);
+    if (e != cudaSuccess) return record(e);
+    load_order_from_env();
+
+    Launch L;
+    L.trampoline = info.trampoline;
+    L.args = args;
+    L.name = info.name.c_str();
+    L.grid = gridDim;
+    L.block = blockDim;
+    L.sharedBytes = sharedMem;
+    L.order = g_order.load();
+    L.seed = g_seed.load();
+    L.blocks = static_cast<unsigned long long>(gridDim.x) * gridDim.y * gridDim.z;
+    pool().run(L);
+    if (L.failed.load()) {
+        set_launch_failure(L.failure);
+        std::fprintf(stderr, "cpurt: %s\n", L.failure.c_str());
+        return record(cudaErrorLaunchFailure);
+    }
+    return cudaSuccess;
+}
+
+}  // extern "C"
