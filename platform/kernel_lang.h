@@ -85,8 +85,7 @@ namespace detail {
 template <auto Kernel>
 const char* kernel_name() {
     // "... [with auto Kernel = Name]" (GCC) or "... [Kernel = Name]" (Clang): keep Name.
-    static const std::string name = [] {
-        std::string s = __PRETTY_FUNCTION__;
+    static const std::string name = [](std::string s) {
         std::size_t at = s.find("Kernel = ");
         if (at == std::string::npos) return s;
         s = s.substr(at + 9);
@@ -94,7 +93,7 @@ const char* kernel_name() {
         s = s.substr(0, end);
         if (!s.empty() && s[0] == '&') s.erase(0, 1);
         return s;
-    }();
+    }(__PRETTY_FUNCTION__);
     return name.c_str();
 }
 
