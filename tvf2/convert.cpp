@@ -1,0 +1,128 @@
+#include "convert.h"
+
+#include <cstring>
+
+namespace tvf2 {
+namespace {
+
+inline uint8_t Avg2(int a, int b) { return static_cast<uint8_t>((a + b + 1) >> 1); }
+
+}  // namespace
+
+Image To8Bit(const Image& img) {
+    if (img.bitDepth == 8) return img;
+    Image out;
+    out.width = img.width;
+    out.height = img.height;
+    out.channels = img.channels;
+    out.bitDepth = 8;
+    const size_t samples = static_cast<size_t>(img.width) * img.height * img.channels;
+    out.data.resize(samples);
+    const uint8_t* in = img.data.data();
+    for (size_t i = 0; i < samples; ++i) {
+        uint16_t v;
+        std::memcpy(&v, in + 2 * i, 2);
+        // 65535 is odd, so v * 255 / 65535 is never exactly half way between integers.
+        out.data[i] = static_cast<uint8_t>((v * 255u + 32767u) / 65535u);
+    }
+    return out;
+}
+
+void ImageToC32(const Image& img, uint8_t* dst, size_t pitch) {
+    const int n = img.channels;
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* s = img.data.data() + y * img.RowBytes();
+        uint8_t* d = dst + y * pitch;
+        for (int x = 0; x < img.width; ++x, s += n, d += 4) {
+            if (img.IsGrey()) {
+                d[0] = d[1] = d[2] = s[0];
+                d[3] = n == 2 ? s[1] : 255;
+            } else {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+                d[3] = n == 4 ? s[3] : 255;
+            }
+        }
+    }
+}
+
+void C32ToImage(const uint8_t* src, size_t pitch, Image& img) {
+    const int n = img.channels;
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* d = img.data.data() + y * img.RowBytes();
+        for (int x = 0; x < img.width; ++x, s += 4, d += n) {
+            if (img.IsGrey()) {
+                d[0] = s[1];
+                if (n == 2) d[1] = s[3];
+            } else {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+                if (n == 4) d[3] = s[3];
+            }
+        }
+    }
+}
+
+void FrameToYUY2(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch) {
+    const int pairs = h.width / 2;
+    const int cw = h.ChromaWidth();
+    for (int y = 0; y < h.height; ++y) {
+        const uint8_t* ly = frame.Y() + static_cast<size_t>(y) * h.width;
+        const int cy = h.chroma == Chroma::C420 ? y / 2 : y;
+        const uint8_t* u = frame.U(h) + static_cast<size_t>(cy) * cw;
+        const uint8_t* v = frame.V(h) + static_cast<size_t>(cy) * cw;
+        uint8_t* d = dst + y * pitch;
+        for (int i = 0; i < pairs; ++i, d += 4) {
+            d[0] = ly[2 * i];
+            d[2] = ly[2 * i + 1];
+            if (h.chroma == Chroma::C444) {
+                d[1] = Avg2(u[2 * i], u[2 * i + 1]);
+                d[3] = Avg2(v[2 * i], v[2 * i + 1]);
+            } else {
+                d[1] = u[i];
+                d[3] = v[i];
+            }
+        }
+    }
+}
+
+void YUY2ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame) {
+    const int pairs = h.width / 2;
+    const int cw = h.ChromaWidth();
+    for (int y = 0; y < h.height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* ly = frame.Y() + static_cast<size_t>(y) * h.width;
+        for (int i = 0; i < pairs; ++i) {
+            ly[2 * i] = s[4 * i];
+            ly[2 * i + 1] = s[4 * i + 2];
+        }
+    }
+    for (int cy = 0; cy < h.ChromaHeight(); ++cy) {
+        uint8_t* u = frame.U(h) + static_cast<size_t>(cy) * cw;
+        uint8_t* v = frame.V(h) + static_cast<size_t>(cy) * cw;
+        if (h.chroma == Chroma::C420) {
+            const uint8_t* a = src + (2 * cy) * pitch;
+            const uint8_t* b = 2 * cy + 1 < h.height ? a + pitch : a;
+            for (int i = 0; i < pairs; ++i) {
+                u[i] = Avg2(a[4 * i + 1], b[4 * i + 1]);
+                v[i] = Avg2(a[4 * i + 3], b[4 * i + 3]);
+            }
+        } else {
+            const uint8_t* s = src + cy * pitch;
+            for (int i = 0; i < pairs; ++i) {
+                if (h.chroma == Chroma::C444) {
+                    u[2 * i] = u[2 * i + 1] = s[4 * i + 1];
+                    v[2 * i] = v[2 * i + 1] = s[4 * i + 3];
+                } else {
+                    u[i] = s[4 * i + 1];
+                    v[i] = s[4 * i + 3];
+                }
+            }
+        }
+    }
+}
+
+}  // namespace tvf2

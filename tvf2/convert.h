@@ -1,0 +1,42 @@
+// Conversions between file pictures and the module's layouts (see layout.h and
+// USAGE.md). Every conversion here is exact except where a comment says otherwise.
+#ifndef TVF2_TOOL_CONVERT_H
+#define TVF2_TOOL_CONVERT_H
+
+#include "image.h"
+#include "y4m.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tvf2 {
+
+// 16-bit samples to 8 bits: v * 255 / 65535 rounded to nearest (halves cannot occur).
+// An 8-bit picture is returned unchanged.
+Image To8Bit(const Image& img);
+
+// An 8-bit picture into C32 / C32A rows: byte 0 = B, 1 = G, 2 = R, 3 = A; grey is
+// replicated into B, G and R; A is 255 when the picture has no alpha.
+void ImageToC32(const Image& img, uint8_t* dst, size_t pitch);
+
+// Back from C32 / C32A rows into img's own channels: R, G, B from bytes 2, 1, 0; grey
+// from byte 1 (G); alpha from byte 3 when img has alpha. img must be 8-bit.
+void C32ToImage(const uint8_t* src, size_t pitch, Image& img);
+
+// A YUV4MPEG2 frame into YUY2 rows (the width must be even):
+//  4:2:2  packed as it is;
+//  4:2:0  each chroma row serves two luma rows (row y takes chroma row y / 2);
+//  4:4:4  each horizontal pair of chroma samples is averaged, rounding half up.
+void FrameToYUY2(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch);
+
+// YUY2 rows back into a frame of the header's format:
+//  4:2:2  unpacked as it is;
+//  4:2:0  chroma row r is the average of YUY2 rows 2r and 2r + 1, rounding half up
+//         (row 2r alone for the last row of an odd height), which gives back exactly
+//         the original chroma where the filter changed nothing;
+//  4:4:4  each YUY2 chroma sample goes to both pixels of its pair.
+void YUY2ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame);
+
+}  // namespace tvf2
+
+#endif

@@ -1,0 +1,159 @@
+#include "filter_job.h"
+
+#include "command.h"
+#include "convert.h"
+#include "errors.h"
+#include "file_io.h"
+#include "png_io.h"
+#include "progress.h"
+#include "y4m.h"
+
+#include <climits>
+#include <vector>
+
+namespace tvf2 {
+namespace {
+
+enum class Format { Png, Y4m };
+
+// The input's format, from its first bytes (then put back).
+Format Sniff(InputFile& in) {
+    unsigned char head[9];
+    const size_t n = in.Read(head, sizeof head);
+    if (in.Failed()) throw Failure("cannot read " + in.Name() + ": " + in.ErrorText());
+    in.Unread(head, n);
+    if (IsPngSignature(head, n)) return Format::Png;
+    if (IsY4mSignature(head, n)) return Format::Y4m;
+    if (n == 0) throw Failure(in.Name() + ": input is empty");
+    throw Failure(in.Name() + ": not a PNG picture or a YUV4MPEG2 stream");
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    if (s.size() < tail.size()) return false;
+    for (size_t i = 0; i < tail.size(); ++i) {
+        char c = s[s.size() - tail.size() + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != tail[i]) return false;
+    }
+    return true;
+}
+
+// The output is written in the input's format; an output name that says otherwise is
+// a mistake worth stopping for.
+void CheckOutputName(const std::string& output, Format format) {
+    if (format == Format::Y4m && EndsWith(output, ".png"))
+        throw UsageError(output + ": the input is a YUV4MPEG2 stream and the output keeps its "
+                                  "format; name the output .y4m");
+    if (format == Format::Png && EndsWith(output, ".y4m"))
+        throw UsageError(output + ": the input is a PNG picture and the output keeps its "
+                                  "format; name the output .png");
+}
+
+void RequireLayout(const FrameFilter& filter, Layout layout, const char* what) {
+    if (!filter.Supports(layout))
+        throw Failure(std::string("this operation has no ") + LayoutName(layout) +
+                      " form, which " + what + " need");
+}
+
+// Upload, device copy src -> dst, filter, download: one frame through the module.
+void FilterFrame(Backend& backend, FrameFilter& filter, Layout layout, std::vector<uint8_t>& host,
+                 size_t hostPitch, DeviceImage& src, DeviceImage& dst) {
+    backend.Upload(src.Data(), src.Pitch(), host.data(), hostPitch, src.RowBytes(), src.Height());
+    Backend::Check(backend.Funcs().DeviceCopy2D(dst.Data(), dst.Pitch(), src.Data(), src.Pitch(),
+                                                src.RowBytes(), src.Height()),
+                   "DeviceCopy2D");
+    filter.Apply(backend, layout, src, dst);
+    backend.Download(host.data(), hostPitch, dst.Data(), dst.Pitch(), dst.RowBytes(),
+                     dst.Height());
+}
+
+void RunPng(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
+    Image img = ReadPng(in);
+    if (img.bitDepth == 16) {
+        context.Note("warning: " + in.Name() +
+                     " has 16-bit samples; the module has no 16-bit layout, so they are "
+                     "converted to 8 bits and the output is 8-bit");
+        img = To8Bit(img);
+    }
+    const Layout layout = img.HasAlpha() ? Layout::C32A : Layout::C32;
+    RequireLayout(filter, layout, img.HasAlpha() ? "PNG pictures with alpha" : "PNG pictures");
+    filter.Check(layout, img.width, img.height);
+    Backend& backend = context.GetBackend();
+    OutputFile out(job.output);
+
+    const size_t pitch = static_cast<size_t>(img.width) * 4;
+    std::vector<uint8_t> host(pitch * img.height);
+    ImageToC32(img, host.data(), pitch);
+    DeviceImage src(backend, img.width, img.height, 4);
+    DeviceImage dst(backend, img.width, img.height, 4);
+    FilterFrame(backend, filter, layout, host, pitch, src, dst);
+    C32ToImage(host.data(), pitch, img);
+    WritePng(img, out);
+    out.Commit();
+}
+
+void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
+    Y4mReader reader(in);
+    const Y4mHeader& h = reader.Header();
+    RequireLayout(filter, Layout::YUY2, "YUV4MPEG2 streams");
+    if (h.width % 2 != 0)
+        throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
+                      " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
+                      "an even width");
+    filter.Check(Layout::YUY2, h.width, h.height);
+    Backend& backend = context.GetBackend();
+    OutputFile out(job.output);
+    Y4mWriter writer(out, h);
+
+    long long total = reader.EstimatedFrames();
+    if (job.maxFrames >= 0 && (total < 0 || total > job.maxFrames)) total = job.maxFrames;
+    Progress progress(ProgressWanted(job.forceProgress), total);
+
+    const size_t pitch = static_cast<size_t>(h.width) * 2;
+    std::vector<uint8_t> host(pitch * h.height);
+    DeviceImage src(backend, h.width, h.height, 2);
+    DeviceImage dst(backend, h.width, h.height, 2);
+    Y4mFrame frame;
+    long long done = 0;
+    while ((job.maxFrames < 0 || done < job.maxFrames) && reader.ReadFrame(frame)) {
+        FrameToYUY2(h, frame, host.data(), pitch);
+        FilterFrame(backend, filter, Layout::YUY2, host, pitch, src, dst);
+        YUY2ToFrame(host.data(), pitch, h, frame);
+        writer.WriteFrame(frame);
+        progress.Update(++done);
+    }
+    progress.Finish(done);
+    context.Note(std::to_string(done) + " frame" + (done == 1 ? "" : "s") + " filtered");
+    out.Commit();
+}
+
+}  // namespace
+
+std::vector<OptionSpec> FilterJobOptions() {
+    return {
+        {"frames", 0, "N", "stop after N frames of a YUV4MPEG2 stream"},
+        {"progress", 0, nullptr, "show the progress line even when stderr is not a terminal"},
+    };
+}
+
+FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command) {
+    ExpectPositional(args, command, 2);
+    FilterJob job;
+    job.input = args.Positional()[0];
+    job.output = args.Positional()[1];
+    if (args.Has("frames")) job.maxFrames = ParseInteger("--frames", args.Value("frames"), 1, LLONG_MAX);
+    job.forceProgress = args.Has("progress");
+    return job;
+}
+
+void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
+    InputFile in(job.input);
+    const Format format = Sniff(in);
+    CheckOutputName(job.output, format);
+    if (format == Format::Png)
+        RunPng(context, job, filter, in);
+    else
+        RunY4m(context, job, filter, in);
+}
+
+}  // namespace tvf2

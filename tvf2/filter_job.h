@@ -1,0 +1,55 @@
+// The pipeline shared by every filter command: read a PNG picture or a YUV4MPEG2
+// stream, convert each frame to a module layout, run the filter on the device, convert
+// back and write the result in the input's format.
+//
+// Per frame: the host frame is uploaded into `src`, copied into `dst` on the device
+// with DeviceCopy2D, and the filter writes `dst` from `src`; so whatever a filter does
+// not write keeps the input's pixels. Device buffers are allocated once per input and
+// reused for every frame of a stream.
+#ifndef TVF2_TOOL_FILTER_JOB_H
+#define TVF2_TOOL_FILTER_JOB_H
+
+#include "backend.h"
+#include "cli.h"
+#include "layout.h"
+
+#include <string>
+#include <vector>
+
+namespace tvf2 {
+
+class Context;
+struct Command;
+
+class FrameFilter {
+public:
+    virtual ~FrameFilter() = default;
+    virtual bool Supports(Layout layout) const = 0;
+    // Checks the parameters against the input before any device work: throws
+    // UsageError for a parameter the input rules out.
+    virtual void Check(Layout layout, int width, int height) const {
+        (void)layout, (void)width, (void)height;
+    }
+    // Filters one frame; dst holds a copy of src. Throws Failure for a module status.
+    virtual void Apply(Backend& backend, Layout layout, const DeviceImage& src,
+                       DeviceImage& dst) = 0;
+};
+
+struct FilterJob {
+    std::string input, output;  // "-" for stdin / stdout
+    long long maxFrames = -1;   // --frames; -1: all
+    bool forceProgress = false; // --progress
+};
+
+// Options of every filter command (--frames, --progress), for its Command::options.
+std::vector<OptionSpec> FilterJobOptions();
+
+// Reads IN OUT and the FilterJobOptions from the parsed arguments.
+FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command);
+
+// Runs the whole job. Throws Failure / UsageError.
+void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter);
+
+}  // namespace tvf2
+
+#endif
