@@ -276,8 +276,9 @@ TEST(Mosaic, PositiveOffsetLeavesLeadingColumnsAndRows) {
     d.download(out);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 40; ++x)
-            if (x < 5 || y < 3)
+            if (x < 5 || y < 3) {
                 for (int i = 0; i < 4; ++i) ASSERT_EQ(out.px(x, y)[i], dst.px(x, y)[i]);
+            }
 }
 
 // Arguments the mosaic cannot honour: invalid value, and nothing is written.

@@ -100,22 +100,20 @@ struct Launch {
     }
 };
 
-enum class State : unsigned char { NotStarted, Running, Waiting, Exited };
-
 struct Thread {
     cpurtThread pub;
-    State state;
-    int line;
-    const char* file;
-    unsigned staticCursor;
-    ctx::fiber cont;  // where it is suspended while waiting at a barrier
+    unsigned index;         // linear index within the block
+    unsigned staticCursor;  // static shared variables declared so far
+    ctx::fiber cont;        // where it is suspended while waiting at a barrier
 };
 
 struct AbandonBlock {};
 
+// Read on every barrier and index access: initial-exec keeps them off __tls_get_addr.
+#define CPURT_FAST_TLS __attribute__((tls_model("initial-exec")))
 struct Worker;
-thread_local Worker* t_worker = nullptr;
-thread_local Thread* t_current = nullptr;
+thread_local Worker* t_worker CPURT_FAST_TLS = nullptr;
+thread_local Thread* t_current CPURT_FAST_TLS = nullptr;
 
 struct StaticShared {
     void* p;
@@ -135,7 +133,12 @@ struct Worker {
     cpurtBlockInfo info{};
     unsigned n = 0;
     std::vector<Thread> threads = std::vector<Thread>(kMaxThreadsPerBlock);
-    std::vector<unsigned> order;     // start order (phase 0) or run order (later phases)
+    // Phase 0 starts the threads in `order`; each later phase resumes them in `order`,
+    // which is the order in which they reached the barrier (so forward and reverse
+    // orders persist, and a shuffle is drawn anew per phase).
+    std::vector<unsigned> order = std::vector<unsigned>(kMaxThreadsPerBlock);
+    std::vector<unsigned> arrived = std::vector<unsigned>(kMaxThreadsPerBlock);
+    unsigned orderCount = 0;
     unsigned nextStart = 0, cursor = 0, phase = 0;
     unsigned waiting = 0, exited = 0;
     int phaseLine = 0;
@@ -161,42 +164,45 @@ void switch_to(Worker& w, ctx::fiber& target, ctx::fiber* mySlot) {
 
 void fiber_loop(Worker& w);
 
-ctx::fiber& take_free_fiber(Worker& w) {
-    if (w.freeFibers.empty() || !w.freeFibers.back()) {
-        if (!w.freeFibers.empty()) w.freeFibers.pop_back();
-        w.freeFibers.emplace_back(std::allocator_arg, w.stacks, [&w](ctx::fiber&& from) {
+// A parked fiber from the free list, or a new one.
+ctx::fiber take_free_fiber(Worker& w) {
+    if (w.freeFibers.empty())
+        return ctx::fiber(std::allocator_arg, w.stacks, [&w](ctx::fiber&& from) {
             *w.storeTo = std::move(from);
             fiber_loop(w);
             return std::move(w.mainCont);
         });
-    }
-    return w.freeFibers.back();
+    ctx::fiber f = std::move(w.freeFibers.back());
+    w.freeFibers.pop_back();
+    return f;
 }
 
 // Passes control on from a thread that is done for this phase (mySlot: its
-// continuation) or from a fiber that has nothing left to do (mySlot null: it joins
-// the free list).
+// continuation) or from a fiber that has nothing left to do (mySlot null: it parks
+// in the free list). Next in line: the phase's next waiting thread; while threads are
+// still being started, a free fiber that starts the next one; otherwise the worker.
 void pass_on(Worker& w, ctx::fiber* mySlot) {
-    ctx::fiber target;
-    if (w.phase == 0 && w.nextStart < w.n && !w.abandon) {
-        ctx::fiber& f = take_free_fiber(w);
-        target = std::move(f);
-        w.freeFibers.pop_back();
-    } else if (w.phase > 0 && ++w.cursor < w.order.size()) {
-        target = std::move(w.threads[w.order[w.cursor]].cont);
+    if (w.phase > 0) {
+        if (!mySlot) {
+            w.freeFibers.emplace_back();
+            mySlot = &w.freeFibers.back();
+        }
+        switch_to(w, ++w.cursor < w.orderCount ? w.threads[w.order[w.cursor]].cont : w.mainCont, mySlot);
+    } else if (w.nextStart < w.n && !w.abandon) {
+        // Only a thread stopping at a barrier gets here (a fiber parks only once every
+        // thread has started), so mySlot is that thread's.
+        ctx::fiber next = take_free_fiber(w);
+        switch_to(w, next, mySlot);
     } else {
-        target = std::move(w.mainCont);
+        if (!mySlot) {
+            w.freeFibers.emplace_back();
+            mySlot = &w.freeFibers.back();
+        }
+        switch_to(w, w.mainCont, mySlot);
     }
-    if (!mySlot) {
-        w.freeFibers.emplace_back();
-        mySlot = &w.freeFibers.back();
-    }
-    // target is a local: switch_to moves out of it before anything else can run.
-    switch_to(w, target, mySlot);
 }
 
 void run_thread(Worker& w, Thread& t) {
-    t.state = State::Running;
     t.staticCursor = 0;
     t_current = &t;
     try {
@@ -208,7 +214,6 @@ void run_thread(Worker& w, Thread& t) {
         w.launch->fail("exception in kernel");
     }
     t_current = nullptr;
-    t.state = State::Exited;
     ++w.exited;
 }
 
@@ -220,13 +225,9 @@ void fiber_loop(Worker& w) {
     }
 }
 
-void make_order(Worker& w, std::vector<unsigned>& out, unsigned long long blockLinear) {
-    if (w.launch->order == cpurtThreadOrderReverse) std::reverse(out.begin(), out.end());
-    if (w.launch->order == cpurtThreadOrderShuffle) {
-        std::mt19937_64 rng(w.launch->seed * 0x9E3779B97F4A7C15ull + blockLinear * 1000003ull +
-                            w.phase);
-        std::shuffle(out.begin(), out.end(), rng);
-    }
+void shuffle_order(Worker& w, unsigned long long blockLinear) {
+    std::mt19937_64 rng(w.launch->seed * 0x9E3779B97F4A7C15ull + blockLinear * 1000003ull + w.phase);
+    std::shuffle(w.order.begin(), w.order.begin() + w.orderCount, rng);
 }
 
 std::string where(const char* file, int line) {
@@ -244,21 +245,21 @@ void run_block(Worker& w, unsigned long long linear) {
         Thread& t = w.threads[i];
         t.pub.threadIdx = uint3{i % bx, (i / bx) % by, i / (bx * by)};
         t.pub.block = &w.info;
-        t.state = State::NotStarted;
+        t.index = i;
     }
     std::memset(w.dynamicShared.get(), kSharedPattern, L.sharedBytes);
     for (auto& s : w.statics) std::memset(s.p, kSharedPattern, s.bytes);
 
-    w.order.resize(w.n);
-    for (unsigned i = 0; i < w.n; ++i) w.order[i] = i;
+    const bool reverse = L.order == cpurtThreadOrderReverse;
+    for (unsigned i = 0; i < w.n; ++i) w.order[i] = reverse ? w.n - 1 - i : i;
+    w.orderCount = w.n;
     w.phase = 0;
-    make_order(w, w.order, linear);
+    if (L.order == cpurtThreadOrderShuffle) shuffle_order(w, linear);
     w.nextStart = w.cursor = w.waiting = w.exited = 0;
     w.divergent = w.abandon = false;
     w.phaseFile = nullptr;
 
-    ctx::fiber first = std::move(take_free_fiber(w));
-    w.freeFibers.pop_back();
+    ctx::fiber first = take_free_fiber(w);
     switch_to(w, first, &w.mainCont);
     for (;;) {
         if (w.waiting == 0) break;  // every thread ended
@@ -273,15 +274,13 @@ void run_block(Worker& w, unsigned long long linear) {
                    std::to_string(w.info.blockIdx.x) + "," + std::to_string(w.info.blockIdx.y) +
                    "," + std::to_string(w.info.blockIdx.z) + "): " + w.divergence);
         ++w.phase;
-        std::vector<unsigned>& runs = w.order;
-        runs.clear();
-        for (unsigned i = 0; i < w.n; ++i)
-            if (w.threads[i].state == State::Waiting) runs.push_back(i);
-        make_order(w, runs, linear);
+        std::swap(w.order, w.arrived);
+        w.orderCount = w.waiting;
+        if (L.order == cpurtThreadOrderShuffle) shuffle_order(w, linear);
         w.waiting = 0;
         w.cursor = 0;
         w.phaseFile = nullptr;
-        switch_to(w, w.threads[runs[0]].cont, &w.mainCont);
+        switch_to(w, w.threads[w.order[0]].cont, &w.mainCont);
         if (w.abandon) break;  // every waiting thread has unwound
     }
 }
@@ -438,20 +437,17 @@ void cpurtBarrier(const char* file, int line) {
     if (!w.phaseFile) {
         w.phaseFile = file;
         w.phaseLine = line;
-    } else if (!w.divergent && (line != w.phaseLine || std::strcmp(file, w.phaseFile) != 0)) {
+    } else if (!w.divergent && (line != w.phaseLine ||
+                                (file != w.phaseFile && std::strcmp(file, w.phaseFile) != 0))) {
         w.divergent = true;
         w.divergence = "threads wait at different barriers (" + where(w.phaseFile, w.phaseLine) +
                        " and " + where(file, line) + ")";
     }
-    t.state = State::Waiting;
-    t.line = line;
-    t.file = file;
-    ++w.waiting;
+    w.arrived[w.waiting++] = t.index;
     pass_on(w, &t.cont);
     // Released (or the block is being abandoned).
     t_current = &t;
-    if (t_worker->abandon) throw AbandonBlock{};
-    t.state = State::Running;
+    if (w.abandon) throw AbandonBlock{};
 }
 
 void cpurtSetThreadOrder(enum cpurtThreadOrder order, unsigned int seed) {
