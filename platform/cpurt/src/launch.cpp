@@ -156,7 +156,7 @@ struct Worker {
 
 // Switches to target; my_slot is where this context's continuation is kept until
 // someone resumes it. Back here, keep the continuation of whoever resumed us.
-void switch_to(Worker& w, ctx::fiber& target, ctx::fiber* mySlot) {
+__attribute__((always_inline)) inline void switch_to(Worker& w, ctx::fiber& target, ctx::fiber* mySlot) {
     w.storeTo = mySlot;
     ctx::fiber from = std::move(target).resume();
     if (from) *t_worker->storeTo = std::move(from);
@@ -181,7 +181,7 @@ ctx::fiber take_free_fiber(Worker& w) {
 // continuation) or from a fiber that has nothing left to do (mySlot null: it parks
 // in the free list). Next in line: the phase's next waiting thread; while threads are
 // still being started, a free fiber that starts the next one; otherwise the worker.
-void pass_on(Worker& w, ctx::fiber* mySlot) {
+__attribute__((always_inline)) inline void pass_on(Worker& w, ctx::fiber* mySlot) {
     if (w.phase > 0) {
         if (!mySlot) {
             w.freeFibers.emplace_back();

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The main job: builds the CPU backend and tvf2, makes a sample picture and mosaics it.
+# Writes out/sample.png (before) and out/sample-mosaic.png (after).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset cpu >/dev/null
+cmake --build --preset cpu -j "$(nproc)" --target tvf2
+mkdir -p out
+tvf2=build/cpu/tvf2
+"$tvf2" sample out/sample.png --size 640x360
+"$tvf2" mosaic --cell 24x24 out/sample.png out/sample-mosaic.png
+echo "Wrote out/sample.png and out/sample-mosaic.png"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The whole test suite: the CPU backend, the CPU backend under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and, where nvcc is installed, the CUDA backend's build
+# (its tests run where a GPU is present and are reported as skipped elsewhere).
+#
+# TVF2_CUDA_ARCHITECTURES (default: 75-real) picks the CUDA architectures built here.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+jobs=$(nproc)
+
+run_preset() {
+  local preset=$1; shift
+  echo "=== $preset"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+}
+
+run_preset cpu
+run_preset cpu-asan
+
+if command -v nvcc >/dev/null 2>&1 || [ -x /usr/local/cuda/bin/nvcc ]; then
+  export PATH="$PATH:/usr/local/cuda/bin"
+  run_preset cuda -DTVF2_CUDA_ARCHITECTURES="${TVF2_CUDA_ARCHITECTURES:-75-real}"
+else
+  echo "=== cuda: nvcc not found, the CUDA backend was not built"
+fi
