@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -281,15 +282,29 @@ TEST(Mosaic, PositiveOffsetLeavesLeadingColumnsAndRows) {
             }
 }
 
+// A random 32x16 C32 source and destination; the destination must stay as it was.
+class MosaicLeavesDestination : public ::testing::Test {
+protected:
+    MosaicLeavesDestination() : src_(32, 16, 4, 0), dst_(32, 16, 4, 0) {
+        FillRandom(src_, 1);
+        FillRandom(dst_, 2);
+        s_.reset(new DeviceFrame(src_));
+        d_.reset(new DeviceFrame(dst_));
+    }
+    void TearDown() override {
+        HostFrame out = dst_;
+        d_->download(out);
+        EXPECT_EQ(FirstDifference(dst_, out), -1) << DescribeDifference(dst_, out);
+    }
+    HostFrame src_, dst_;
+    std::unique_ptr<DeviceFrame> s_, d_;
+};
+
 // Arguments the mosaic cannot honour: invalid value, and nothing is written.
-TEST(Mosaic, RejectsWhatItCannotHonour) {
-    HostFrame src(32, 16, 4, 0), dst(32, 16, 4, 0);
-    FillRandom(src, 1);
-    FillRandom(dst, 2);
-    DeviceFrame s(src), d(dst);
+TEST_F(MosaicLeavesDestination, WhenArgumentsCannotBeHonoured) {
     auto* fs = FuncSet();
-    const void* sp = s.get();
-    void* dp = d.get();
+    const void* sp = s_->get();
+    void* dp = d_->get();
     struct Bad {
         const char* what;
         std::function<int()> call;
@@ -312,26 +327,18 @@ TEST(Mosaic, RejectsWhatItCannotHonour) {
         EXPECT_EQ(b.call(), kInvalidValue) << b.what;
         EXPECT_EQ(fs->GetLastStatus(), kOk) << b.what << ": a refused call leaves no runtime error";
     }
-    HostFrame out = dst;
-    d.download(out);
-    EXPECT_EQ(FirstDifference(dst, out), -1) << DescribeDifference(dst, out);
 }
 
 // A lattice with no cell inside the frame: the per-thread form gets an empty launch
 // shape, which the runtime refuses; the per-block form launches and writes nothing.
-TEST(Mosaic, EmptyLatticeKeepsTheRuntimesVerdict) {
-    HostFrame src(32, 16, 4, 0), dst(32, 16, 4, 0);
-    FillRandom(src, 1);
-    FillRandom(dst, 2);
-    DeviceFrame s(src), d(dst);
+TEST_F(MosaicLeavesDestination, WhenNoCellLiesInsideTheFrame) {
     auto* fs = FuncSet();
-    EXPECT_EQ(fs->Mosaic_C32(16, 32, 4, 4, 32, 0, s.get(), 128, d.get(), 128), kInvalidConfiguration);
+    const void* sp = s_->get();
+    void* dp = d_->get();
+    EXPECT_EQ(fs->Mosaic_C32(16, 32, 4, 4, 32, 0, sp, 128, dp, 128), kInvalidConfiguration);
     EXPECT_EQ(fs->GetLastStatus(), kOk) << "the slot already read and cleared the launch error";
-    EXPECT_EQ(fs->Mosaic_C32(16, 32, 16, 16, 40, 0, s.get(), 128, d.get(), 128), kOk);
-    EXPECT_EQ(fs->Mosaic_C32A(0, 0, 4, 4, 0, 0, s.get(), 128, d.get(), 128), kInvalidConfiguration);
-    HostFrame out = dst;
-    d.download(out);
-    EXPECT_EQ(FirstDifference(dst, out), -1) << DescribeDifference(dst, out);
+    EXPECT_EQ(fs->Mosaic_C32(16, 32, 16, 16, 40, 0, sp, 128, dp, 128), kOk);
+    EXPECT_EQ(fs->Mosaic_C32A(0, 0, 4, 4, 0, 0, sp, 128, dp, 128), kInvalidConfiguration);
 }
 
 }  // namespace
