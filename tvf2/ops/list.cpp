@@ -15,7 +15,8 @@ const Command kList = {
     "List the operations, the pixel layouts and the backend and module in use",
     "list [options]",
     "Operations run on the device through the module; the last two lines name the\n"
-    "backend and module file that tvf2 would use with the same options.\n",
+    "backend and module file that tvf2 uses with the same options (it fails, with the\n"
+    "reason, when no module can be loaded).\n",
     {},
     false,
     "",
@@ -30,6 +31,9 @@ void PrintRow(const std::string& left, const std::string& right) {
 
 int RunList(const ParsedArgs& args, Context& context) {
     ExpectPositional(args, kList, 0);
+    // The module first: when it cannot be loaded, the one error line says why and
+    // nothing else is printed.
+    Backend& backend = context.GetBackend();
     std::printf("Operations:\n");
     for (const Command* c : Commands()) {
         if (!c->isFilter) continue;
@@ -43,9 +47,6 @@ int RunList(const ParsedArgs& args, Context& context) {
     PrintRow("C32", "4 bytes a pixel: B, G, R, X (X is 255 on upload, ignored on output)");
     PrintRow("C32A", "4 bytes a pixel: B, G, R, A (straight alpha)");
     PrintRow("YUY2", "2 bytes a pixel, in pairs: Y0, U, Y1, V (chroma centred on 128)");
-    // The lines above stand even when no module can be loaded; say so after them.
-    std::fflush(stdout);
-    Backend& backend = context.GetBackend();
     std::printf("Backend: %s\nModule:  %s\n", backend.Name(), backend.ModulePath().c_str());
     return kExitOk;
 }

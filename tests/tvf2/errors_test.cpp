@@ -1,0 +1,170 @@
+// Every class of bad input: one line "tvf2: ..." on stderr, exit status 2 for a bad
+// command line and 1 for a failure while running, and no output file (not even a
+// temporary one) left behind.
+#include "reference.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <string>
+
+namespace tvf2test {
+namespace {
+
+std::string Dirname(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// Inputs shared by the cases, made fresh in each test's directory.
+void MakeInputs(const ScratchDir& dir) {
+    WritePicture(dir.Path("rgb.png"), RandomPicture(20, 10, 3, 8, 1));
+    WritePicture(dir.Path("rgba.png"), RandomPicture(20, 10, 4, 8, 2));
+    const Stream good = RandomStream(16, 8, "422", 2, 3);
+    const std::string goodBytes = Serialise(good);
+    WriteFile(dir.Path("c422.y4m"), goodBytes);
+    WriteFile(dir.Path("odd.y4m"), Serialise(RandomStream(15, 8, "422", 1, 4)));
+    WriteFile(dir.Path("p10.y4m"), "YUV4MPEG2 W16 H8 F25:1 C420p10\nFRAME\n" + std::string(384, 'x'));
+    WriteFile(dir.Path("mono.y4m"), "YUV4MPEG2 W16 H8 F25:1 Cmono\nFRAME\n" + std::string(128, 'x'));
+    WriteFile(dir.Path("badw.y4m"), "YUV4MPEG2 Wabc H8 C422\n");
+    WriteFile(dir.Path("now.y4m"), "YUV4MPEG2 H8 C422\n");
+    WriteFile(dir.Path("noeol.y4m"), "YUV4MPEG2 W16 H8 C422");
+    WriteFile(dir.Path("truncframe.y4m"), goodBytes.substr(0, goodBytes.size() - 10));
+    WriteFile(dir.Path("badframe.y4m"), "YUV4MPEG2 W16 H8 C422\nFRAMX\n" + std::string(256, 'x'));
+    WriteFile(dir.Path("text.png"), "this is not a picture\n");
+    WriteFile(dir.Path("empty.png"), "");
+    const std::string png = ReadFile(dir.Path("rgb.png"));
+    WriteFile(dir.Path("trunc.png"), png.substr(0, png.size() / 2));
+    std::string corrupt = png;
+    const size_t idat = corrupt.find("IDAT");
+    corrupt[idat + 12] = static_cast<char>(corrupt[idat + 12] ^ 0x55);
+    WriteFile(dir.Path("corrupt.png"), corrupt);
+    WriteFile(dir.Path("notelf.so"), "not a shared object\n");
+}
+
+struct ErrorCase {
+    const char* name;
+    std::vector<std::string> args;  // "@x" is the file x in the test's directory
+    int status;
+    const char* message;  // part of the message
+    std::string stdinFile = "";  // "@x" as above
+};
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class Tvf2Errors : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(Tvf2Errors, OneLineStatusAndNoOutput) {
+    const ErrorCase& ec = GetParam();
+    ScratchDir dir;
+    MakeInputs(dir);
+    const std::vector<std::string> before = dir.Entries();
+    std::vector<std::string> args;
+    for (const std::string& a : ec.args) {
+        std::string v = a;
+        if (!v.empty() && v[0] == '@') v = dir.Path(v.substr(1));
+        size_t at = v.find("$RUNTIME");
+        if (at != std::string::npos)
+            v.replace(at, 8, Dirname(TVF2_CPU_MODULE) + "/libtvf2_cudart_cpu.so");
+        args.push_back(v);
+    }
+    RunOptions o;
+    if (!ec.stdinFile.empty()) o.stdinPath = dir.Path(ec.stdinFile.substr(1));
+    const RunResult r = RunTvf2(args, o);
+    EXPECT_EQ(r.status, ec.status) << r.err;
+    EXPECT_EQ(r.err.compare(0, 6, "tvf2: "), 0) << r.err;
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line: " << r.err;
+    EXPECT_NE(r.err.find(ec.message), std::string::npos) << "got: " << r.err;
+    EXPECT_EQ(r.out, "");
+    // Nothing new in the directory: no output, no temporary file.
+    EXPECT_EQ(dir.Entries(), before);
+}
+
+const std::vector<std::string> kCpu = {"--backend", "cpu"};
+
+std::vector<std::string> Cpu(std::vector<std::string> args) {
+    args.insert(args.begin() + 1, kCpu.begin(), kCpu.end());
+    return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Usage, Tvf2Errors,
+    ::testing::Values(
+        ErrorCase{"no_command", {}, 2, "no command given"},
+        ErrorCase{"unknown_command", {"blur", "@rgb.png", "@out.png"}, 2, "unknown command 'blur'"},
+        ErrorCase{"unknown_option", {"mosaic", "--size", "4", "@rgb.png", "@out.png"}, 2, "unknown option '--size'"},
+        ErrorCase{"missing_arguments", {"mosaic", "@rgb.png"}, 2, "missing arguments"},
+        ErrorCase{"too_many_arguments", {"mosaic", "@rgb.png", "@out.png", "@x.png"}, 2, "too many arguments"},
+        ErrorCase{"option_without_value", {"mosaic", "@rgb.png", "@out.png", "--cell"}, 2, "needs a value"},
+        ErrorCase{"cell_zero", {"mosaic", "--cell", "0", "@rgb.png", "@out.png"}, 2, "--cell: 0 is out of range"},
+        ErrorCase{"cell_negative", {"mosaic", "--cell", "4x-2", "@rgb.png", "@out.png"}, 2, "--cell: -2 is out of range"},
+        ErrorCase{"cell_malformed", {"mosaic", "--cell", "8y8", "@rgb.png", "@out.png"}, 2, "'8y8' is not a size"},
+        ErrorCase{"cell_half", {"mosaic", "--cell", "8x", "@rgb.png", "@out.png"}, 2, "'8x' is not a size"},
+        ErrorCase{"cell_overflow", {"mosaic", "--cell", "99999999999", "@rgb.png", "@out.png"}, 2, "out of range"},
+        ErrorCase{"offset_malformed", {"mosaic", "--offset", "3", "@rgb.png", "@out.png"}, 2, "'3' is not a point"},
+        ErrorCase{"offset_whole_cell_outside", {"mosaic", "--cell", "4", "--offset", "-4,0", "@rgb.png", "@out.png"}, 2, "negative offset"},
+        ErrorCase{"offset_past_frame", {"mosaic", "--offset", "0,10", "@rgb.png", "@out.png"}, 2, "outside the 20x10 frame"},
+        ErrorCase{"frames_zero", {"mosaic", "--frames", "0", "@c422.y4m", "@out.y4m"}, 2, "--frames: 0 is out of range"},
+        ErrorCase{"backend_unknown", {"mosaic", "--backend", "gpu", "@rgb.png", "@out.png"}, 2, "'gpu' is not one of auto, cuda, cpu"},
+        ErrorCase{"backend_contradicts_module", {"mosaic", "--backend", "cuda", "--module", TVF2_CPU_MODULE, "@rgb.png", "@out.png"}, 2, "is a CPU module"},
+        ErrorCase{"y4m_odd_cell_width", Cpu({"mosaic", "--cell", "5x4", "@c422.y4m", "@out.y4m"}), 2, "must be even"},
+        ErrorCase{"y4m_odd_offset", Cpu({"mosaic", "--offset", "1,0", "@c422.y4m", "@out.y4m"}), 2, "must be even"},
+        ErrorCase{"y4m_to_png_name", Cpu({"mosaic", "@c422.y4m", "@out.png"}), 2, "name the output .y4m"},
+        ErrorCase{"png_to_y4m_name", Cpu({"mosaic", "@rgb.png", "@out.y4m"}), 2, "name the output .png"},
+        ErrorCase{"sample_bad_size", {"sample", "--size", "0x5", "@out.png"}, 2, "--size: 0 is out of range"},
+        ErrorCase{"sample_bad_depth", {"sample", "--depth", "12", "@out.png"}, 2, "not 8 or 16"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, Tvf2Errors,
+    ::testing::Values(
+        ErrorCase{"missing_file", Cpu({"mosaic", "@nothere.png", "@out.png"}), 1, "cannot open"},
+        ErrorCase{"directory", Cpu({"mosaic", "@", "@out.png"}), 1, "is a directory"},
+        ErrorCase{"not_an_image", Cpu({"mosaic", "@text.png", "@out.png"}), 1, "not a PNG picture or a YUV4MPEG2 stream"},
+        ErrorCase{"empty_file", Cpu({"mosaic", "@empty.png", "@out.png"}), 1, "input is empty"},
+        ErrorCase{"truncated_png", Cpu({"mosaic", "@trunc.png", "@out.png"}), 1, "bad PNG file"},
+        ErrorCase{"corrupt_png", Cpu({"mosaic", "@corrupt.png", "@out.png"}), 1, "bad PNG file"},
+        ErrorCase{"y4m_10_bit", Cpu({"mosaic", "@p10.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space C420p10"},
+        ErrorCase{"y4m_mono", Cpu({"mosaic", "@mono.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space Cmono"},
+        ErrorCase{"y4m_bad_width", Cpu({"mosaic", "@badw.y4m", "@out.y4m"}), 1, "bad YUV4MPEG2 header"},
+        ErrorCase{"y4m_no_width", Cpu({"mosaic", "@now.y4m", "@out.y4m"}), 1, "no width"},
+        ErrorCase{"y4m_header_without_newline", Cpu({"mosaic", "@noeol.y4m", "@out.y4m"}), 1, "bad YUV4MPEG2 header"},
+        ErrorCase{"y4m_truncated_frame", Cpu({"mosaic", "@truncframe.y4m", "@out.y4m"}), 1, "truncated YUV4MPEG2 stream: frame 2"},
+        ErrorCase{"y4m_bad_frame_marker", Cpu({"mosaic", "@badframe.y4m", "@out.y4m"}), 1, "frame 1 does not start with FRAME"},
+        ErrorCase{"y4m_odd_width", Cpu({"mosaic", "@odd.y4m", "@out.y4m"}), 1, "frame width 15 is odd"},
+        ErrorCase{"stdin_not_an_image", Cpu({"mosaic", "-", "@out.png"}), 1, "stdin: not a PNG picture", "@text.png"},
+        ErrorCase{"output_directory_missing", Cpu({"mosaic", "@rgb.png", "@missing/out.png"}), 1, "cannot write"},
+        ErrorCase{"output_is_a_directory", Cpu({"mosaic", "@rgb.png", "@"}), 1, "directory"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Module, Tvf2Errors,
+    ::testing::Values(
+        ErrorCase{"status_from_Mosaic_C32", Cpu({"mosaic", "--unchecked", "--cell", "0", "@rgb.png", "@out.png"}), 1,
+                  "module returned status 11 (invalid value) from Mosaic_C32"},
+        ErrorCase{"status_from_Mosaic_C32A", Cpu({"mosaic", "--unchecked", "--offset", "-20,0", "@rgba.png", "@out.png"}), 1,
+                  "module returned status 11 (invalid value) from Mosaic_C32A"},
+        ErrorCase{"status_from_Mosaic_YUY2", Cpu({"mosaic", "--unchecked", "--cell", "3x4", "@c422.y4m", "@out.y4m"}), 1,
+                  "module returned status 11 (invalid value) from Mosaic_YUY2"},
+        ErrorCase{"empty_lattice", Cpu({"mosaic", "--unchecked", "--cell", "4", "--offset", "100,0", "@rgb.png", "@out.png"}), 1,
+                  "module returned status 9 (invalid configuration) from Mosaic_C32"},
+        ErrorCase{"module_missing", {"mosaic", "--module", "@none.so", "@rgb.png", "@out.png"}, 1, "module not found"},
+        ErrorCase{"module_not_loadable", {"mosaic", "--module", "@notelf.so", "@rgb.png", "@out.png"}, 1, "cannot load module"},
+        ErrorCase{"module_without_GetFuncSet", {"mosaic", "--module", "$RUNTIME", "@rgb.png", "@out.png"}, 1, "no GetFuncSet export"},
+        ErrorCase{"list_with_missing_module", {"list", "--module", "@none.so"}, 1, "module not found"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+// A failed run leaves an existing output file as it was.
+TEST(Tvf2Failure, ExistingOutputIsUntouched) {
+    ScratchDir dir;
+    MakeInputs(dir);
+    WriteFile(dir.Path("out.y4m"), "keep me");
+    const RunResult r = RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("truncframe.y4m"),
+                                 dir.Path("out.y4m")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadFile(dir.Path("out.y4m")), "keep me");
+}
+
+}  // namespace
+}  // namespace tvf2test
