@@ -101,15 +101,16 @@ std::unique_ptr<Backend> MakeCpu(LoadedModule m) {
 std::unique_ptr<Backend> MakeCuda(LoadedModule m) {
     const std::string path = m.path;
     if (m.cpuRuntime) throw Failure(path + " is a CPU module, not a CUDA module");
-    CudaRuntime rt;
-    const std::string why = rt.Load();
-    if (!why.empty()) throw Failure("cannot use the CUDA module " + path + ": " + why);
+    // The GPU first: without one, a missing runtime library is beside the point.
     void* probe = nullptr;
     const int status = m.funcs->DeviceMalloc(&probe, 256);
     if (status != 0)
         throw Failure("no usable GPU for the CUDA module " + path + ": " +
                       ModuleStatusMessage(status, "DeviceMalloc"));
     m.funcs->DeviceFree(probe);
+    CudaRuntime rt;
+    const std::string why = rt.Load();
+    if (!why.empty()) throw Failure("cannot use the CUDA module " + path + ": " + why);
     return std::unique_ptr<Backend>(new CudaBackend(std::move(m), rt));
 }
 
