@@ -15,12 +15,12 @@ class CpuBackend final : public Backend {
 public:
     explicit CpuBackend(LoadedModule m) : Backend(std::move(m)) {}
     const char* Name() const override { return "cpu"; }
-    void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch,
-                size_t widthBytes, size_t rows) override {
+    void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch, size_t widthBytes,
+                size_t rows) override {
         Copy(dev, devPitch, host, hostPitch, widthBytes, rows);
     }
-    void Download(void* host, size_t hostPitch, const void* dev, size_t devPitch,
-                  size_t widthBytes, size_t rows) override {
+    void Download(void* host, size_t hostPitch, const void* dev, size_t devPitch, size_t widthBytes,
+                  size_t rows) override {
         Copy(host, hostPitch, dev, devPitch, widthBytes, rows);
     }
 
@@ -60,7 +60,8 @@ struct CudaRuntime {
             why = std::string(name) + " has no cudaMemcpy2D";
         }
         return "the CUDA runtime library could not be loaded (tried libcudart.so, "
-               "libcudart.so.13, libcudart.so.12: " + why + ")";
+               "libcudart.so.13, libcudart.so.12: " +
+               why + ")";
     }
 };
 
@@ -68,23 +69,25 @@ class CudaBackend final : public Backend {
 public:
     CudaBackend(LoadedModule m, CudaRuntime rt) : Backend(std::move(m)), rt_(rt) {}
     const char* Name() const override { return "cuda"; }
-    void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch,
-                size_t widthBytes, size_t rows) override {
+    void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch, size_t widthBytes,
+                size_t rows) override {
         Run(rt_.memcpy2D(dev, devPitch, host, hostPitch, widthBytes, rows,
-                         CudaRuntime::kHostToDevice), "host to device");
+                         CudaRuntime::kHostToDevice),
+            "host to device");
     }
-    void Download(void* host, size_t hostPitch, const void* dev, size_t devPitch,
-                  size_t widthBytes, size_t rows) override {
+    void Download(void* host, size_t hostPitch, const void* dev, size_t devPitch, size_t widthBytes,
+                  size_t rows) override {
         Run(rt_.memcpy2D(host, hostPitch, dev, devPitch, widthBytes, rows,
-                         CudaRuntime::kDeviceToHost), "device to host");
+                         CudaRuntime::kDeviceToHost),
+            "device to host");
     }
 
 private:
     // The status comes from the shared runtime, in its own (current) numbering.
     void Run(int status, const char* direction) const {
         if (status == 0) return;
-        std::string what = "cudaMemcpy2D (" + std::string(direction) + ") failed with CUDA status " +
-                           std::to_string(status);
+        std::string what = "cudaMemcpy2D (" + std::string(direction) +
+                           ") failed with CUDA status " + std::to_string(status);
         if (rt_.errorString) what += std::string(" (") + rt_.errorString(status) + ")";
         throw Failure(what);
     }
@@ -117,7 +120,8 @@ std::unique_ptr<Backend> MakeCuda(LoadedModule m) {
 // A module expected beside tvf2; a missing one gets a hint on how to name another.
 LoadedModule LoadBeside(const std::string& path) {
     if (!FileExists(path))
-        throw Failure("module not found: " + path + " (name one with --module PATH or TVF2_MODULE)");
+        throw Failure("module not found: " + path +
+                      " (name one with --module PATH or TVF2_MODULE)");
     return LoadModule(path);
 }
 
@@ -149,12 +153,8 @@ std::unique_ptr<Backend> OpenBackend(const BackendRequest& request,
         const std::string cudaPath = request.moduleDir + "/" + kCudaModuleName;
         const std::string cpuPath = request.moduleDir + "/" + kCpuModuleName;
         switch (request.choice) {
-        case BackendChoice::Cuda:
-            b = MakeCuda(LoadBeside(cudaPath));
-            break;
-        case BackendChoice::Cpu:
-            b = MakeCpu(LoadBeside(cpuPath));
-            break;
+        case BackendChoice::Cuda: b = MakeCuda(LoadBeside(cudaPath)); break;
+        case BackendChoice::Cpu: b = MakeCpu(LoadBeside(cpuPath)); break;
         case BackendChoice::Auto:
             if (!FileExists(cudaPath)) {
                 note("no CUDA module at " + cudaPath + "; using the CPU module");

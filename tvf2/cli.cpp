@@ -122,8 +122,8 @@ long long ParseInteger(const std::string& what, const std::string& text, long lo
     if (text.empty() || end == begin || *end != '\0' || text[0] == ' ' || text[0] == '\t')
         throw UsageError(what + ": '" + text + "' is not an integer");
     if (errno == ERANGE || v < min || v > max)
-        throw UsageError(what + ": " + text + " is out of range (" + std::to_string(min) +
-                         " to " + std::to_string(max) + ")");
+        throw UsageError(what + ": " + text + " is out of range (" + std::to_string(min) + " to " +
+                         std::to_string(max) + ")");
     return v;
 }
 

@@ -33,7 +33,9 @@ Backend& Context::GetBackend() {
     return *backend_;
 }
 
-Registration::Registration(const Command& command) { Table().push_back(&command); }
+Registration::Registration(const Command& command) {
+    Table().push_back(&command);
+}
 
 std::vector<const Command*> Commands() {
     std::vector<const Command*> all = Table();

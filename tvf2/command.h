@@ -45,12 +45,12 @@ private:
 
 struct Command {
     const char* name;
-    const char* summary;      // one line, for "tvf2 --help" and "tvf2 list"
-    const char* synopsis;     // "mosaic [options] IN OUT"
-    const char* description;  // what --help shows under the synopsis; lines end in \n
+    const char* summary;              // one line, for "tvf2 --help" and "tvf2 list"
+    const char* synopsis;             // "mosaic [options] IN OUT"
+    const char* description;          // what --help shows under the synopsis; lines end in \n
     std::vector<OptionSpec> options;  // the command's own options
-    bool isFilter;            // a module operation (listed under "Operations")
-    const char* layouts;      // filters: the layouts and inputs it takes, for "tvf2 list"
+    bool isFilter;                    // a module operation (listed under "Operations")
+    const char* layouts;              // filters: the layouts and inputs it takes, for "tvf2 list"
     int (*run)(const ParsedArgs& args, Context& context);  // returns the exit status
 };
 

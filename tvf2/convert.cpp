@@ -5,7 +5,9 @@
 namespace tvf2 {
 namespace {
 
-inline uint8_t Avg2(int a, int b) { return static_cast<uint8_t>((a + b + 1) >> 1); }
+inline uint8_t Avg2(int a, int b) {
+    return static_cast<uint8_t>((a + b + 1) >> 1);
+}
 
 }  // namespace
 

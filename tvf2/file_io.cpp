@@ -15,7 +15,9 @@
 namespace tvf2 {
 namespace {
 
-std::string ErrnoText(int e) { return std::strerror(e); }
+std::string ErrnoText(int e) {
+    return std::strerror(e);
+}
 
 // The temporary output file of this process, for the signal handler. A fixed buffer:
 // the handler may only make async-signal-safe calls (unlink, signal, raise).
@@ -92,7 +94,9 @@ size_t InputFile::Read(void* dst, size_t n) noexcept {
     return got;
 }
 
-std::string InputFile::ErrorText() const { return ErrnoText(errno_); }
+std::string InputFile::ErrorText() const {
+    return ErrnoText(errno_);
+}
 
 void InputFile::ReadExact(void* dst, size_t n, const char* what) {
     const size_t got = Read(dst, n);

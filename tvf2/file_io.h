@@ -23,7 +23,6 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     const std::string& Name() const { return name_; }  // the path, or "stdin"
-    bool IsStdin() const { return file_ == stdin; }
 
     // Reads up to n bytes; fewer only at the end of the input or on a read error
     // (then Failed()). Never throws: libpng calls it from C code.
@@ -60,8 +59,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     const std::string& Name() const { return name_; }  // the path, or "stdout"
-    FILE* Stream() const { return file_; }
-    bool IsStdout() const { return file_ == stdout; }
+    FILE* Stream() const { return file_; }             // for libpng's writes
 
     void Write(const void* data, size_t n);  // throws Failure
     // Flushes and closes the temporary file and renames it to the target (for stdout:

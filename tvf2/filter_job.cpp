@@ -42,17 +42,19 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 // a mistake worth stopping for.
 void CheckOutputName(const std::string& output, Format format) {
     if (format == Format::Y4m && EndsWith(output, ".png"))
-        throw UsageError(output + ": the input is a YUV4MPEG2 stream and the output keeps its "
-                                  "format; name the output .y4m");
+        throw UsageError(output +
+                         ": the input is a YUV4MPEG2 stream and the output keeps its "
+                         "format; name the output .y4m");
     if (format == Format::Png && EndsWith(output, ".y4m"))
-        throw UsageError(output + ": the input is a PNG picture and the output keeps its "
-                                  "format; name the output .png");
+        throw UsageError(output +
+                         ": the input is a PNG picture and the output keeps its "
+                         "format; name the output .png");
 }
 
 void RequireLayout(const FrameFilter& filter, Layout layout, const char* what) {
     if (!filter.Supports(layout))
-        throw Failure(std::string("this operation has no ") + LayoutName(layout) +
-                      " form, which " + what + " need");
+        throw Failure(std::string("this operation has no ") + LayoutName(layout) + " form, which " +
+                      what + " need");
 }
 
 // Upload, device copy src -> dst, filter, download: one frame through the module.
@@ -63,8 +65,7 @@ void FilterFrame(Backend& backend, FrameFilter& filter, Layout layout, std::vect
                                                 src.RowBytes(), src.Height()),
                    "DeviceCopy2D");
     filter.Apply(backend, layout, src, dst);
-    backend.Download(host.data(), hostPitch, dst.Data(), dst.Pitch(), dst.RowBytes(),
-                     dst.Height());
+    backend.Download(host.data(), hostPitch, dst.Data(), dst.Pitch(), dst.RowBytes(), dst.Height());
 }
 
 void RunPng(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
@@ -141,7 +142,8 @@ FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command) {
     FilterJob job;
     job.input = args.Positional()[0];
     job.output = args.Positional()[1];
-    if (args.Has("frames")) job.maxFrames = ParseInteger("--frames", args.Value("frames"), 1, LLONG_MAX);
+    if (args.Has("frames"))
+        job.maxFrames = ParseInteger("--frames", args.Value("frames"), 1, LLONG_MAX);
     job.forceProgress = args.Has("progress");
     return job;
 }

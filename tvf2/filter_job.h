@@ -36,9 +36,9 @@ public:
 };
 
 struct FilterJob {
-    std::string input, output;  // "-" for stdin / stdout
-    long long maxFrames = -1;   // --frames; -1: all
-    bool forceProgress = false; // --progress
+    std::string input, output;   // "-" for stdin / stdout
+    long long maxFrames = -1;    // --frames; -1: all
+    bool forceProgress = false;  // --progress
 };
 
 // Options of every filter command (--frames, --progress), for its Command::options.

@@ -10,15 +10,13 @@ namespace tvf2 {
 
 struct Image {
     int width = 0, height = 0;
-    int channels = 0;  // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA (PNG's sample order)
-    int bitDepth = 8;  // 8 or 16; 16-bit samples are stored in host byte order
+    int channels = 0;           // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA (PNG's sample order)
+    int bitDepth = 8;           // 8 or 16; 16-bit samples are stored in host byte order
     std::vector<uint8_t> data;  // rows back to back, no padding
 
     bool HasAlpha() const { return channels == 2 || channels == 4; }
     bool IsGrey() const { return channels <= 2; }
-    size_t RowBytes() const {
-        return static_cast<size_t>(width) * channels * (bitDepth / 8);
-    }
+    size_t RowBytes() const { return static_cast<size_t>(width) * channels * (bitDepth / 8); }
 };
 
 // Largest picture or frame tvf2 accepts, in pixels: 2^28 (16384x16384), so that no

@@ -9,7 +9,9 @@ namespace tvf2 {
 
 enum class Layout { C32, C32A, YUY2 };
 
-inline int BytesPerPixel(Layout layout) { return layout == Layout::YUY2 ? 2 : 4; }
+inline int BytesPerPixel(Layout layout) {
+    return layout == Layout::YUY2 ? 2 : 4;
+}
 
 inline const char* LayoutName(Layout layout) {
     switch (layout) {

@@ -6,7 +6,9 @@
 
 namespace tvf2 {
 
-bool ProgressWanted(bool forced) { return forced || isatty(STDERR_FILENO) == 1; }
+bool ProgressWanted(bool forced) {
+    return forced || isatty(STDERR_FILENO) == 1;
+}
 
 Progress::Progress(bool enabled, long long total)
     : enabled_(enabled), total_(total), start_(std::chrono::steady_clock::now()), last_(start_) {}

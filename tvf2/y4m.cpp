@@ -62,11 +62,8 @@ Y4mHeader ParseY4mParams(const std::string& params, const std::string& source) {
             if (!ParseDimension(value, &h.height))
                 throw Failure(source + ": bad YUV4MPEG2 header: height '" + t + "'");
             break;
-        case 'C':
-            colour = value;
-            break;
-        default:
-            break;  // frame rate, interlacing, aspect, comments: kept, not needed
+        case 'C': colour = value; break;
+        default: break;  // frame rate, interlacing, aspect, comments: kept, not needed
         }
     }
     if (h.width == 0 || h.height == 0)
@@ -116,7 +113,8 @@ bool Y4mReader::ReadFrame(Y4mFrame& frame) {
     if (line.compare(0, kFrameMagicLength, kFrameMagic) != 0 ||
         (line.size() > kFrameMagicLength && line[kFrameMagicLength] != ' ') ||
         end == LineEnd::TooLong)
-        throw Failure(in_.Name() + ": bad YUV4MPEG2 stream: " + which + " does not start with FRAME");
+        throw Failure(in_.Name() + ": bad YUV4MPEG2 stream: " + which +
+                      " does not start with FRAME");
     if (end != LineEnd::Newline)
         throw Failure(in_.Name() + ": truncated YUV4MPEG2 stream: " + which + " has no data");
     frame.params = line.substr(kFrameMagicLength);

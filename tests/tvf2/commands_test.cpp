@@ -98,8 +98,8 @@ TEST(Tvf2Commands, SamplePicture) {
 
 TEST(Tvf2Commands, SampleClip) {
     ScratchDir dir;
-    const RunResult r = RunTvf2({"sample", "--size", "32x16", "--frames", "3", "--chroma", "422",
-                                 dir.Path("c.y4m")});
+    const RunResult r = RunTvf2(
+        {"sample", "--size", "32x16", "--frames", "3", "--chroma", "422", dir.Path("c.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     const Stream s = ParseStream(ReadFile(dir.Path("c.y4m")));
     EXPECT_EQ(s.width, 32);
@@ -107,7 +107,8 @@ TEST(Tvf2Commands, SampleClip) {
     EXPECT_EQ(s.colour, "422");
     EXPECT_EQ(s.frames.size(), 3u);
     // ... and goes through the mosaic.
-    EXPECT_EQ(RunTvf2({"mosaic", "--backend", "cpu", dir.Path("c.y4m"), dir.Path("m.y4m")}).status, 0);
+    EXPECT_EQ(RunTvf2({"mosaic", "--backend", "cpu", dir.Path("c.y4m"), dir.Path("m.y4m")}).status,
+              0);
     EXPECT_EQ(ParseStream(ReadFile(dir.Path("m.y4m"))).frames.size(), 3u);
 }
 

@@ -13,7 +13,9 @@
 namespace tvf2test {
 namespace {
 
-std::string Dirname(const std::string& path) { return path.substr(0, path.rfind('/')); }
+std::string Dirname(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
 
 // Inputs shared by the cases, made fresh in each test's directory.
 void MakeInputs(const ScratchDir& dir) {
@@ -23,8 +25,10 @@ void MakeInputs(const ScratchDir& dir) {
     const std::string goodBytes = Serialise(good);
     WriteFile(dir.Path("c422.y4m"), goodBytes);
     WriteFile(dir.Path("odd.y4m"), Serialise(RandomStream(15, 8, "422", 1, 4)));
-    WriteFile(dir.Path("p10.y4m"), "YUV4MPEG2 W16 H8 F25:1 C420p10\nFRAME\n" + std::string(384, 'x'));
-    WriteFile(dir.Path("mono.y4m"), "YUV4MPEG2 W16 H8 F25:1 Cmono\nFRAME\n" + std::string(128, 'x'));
+    WriteFile(dir.Path("p10.y4m"),
+              "YUV4MPEG2 W16 H8 F25:1 C420p10\nFRAME\n" + std::string(384, 'x'));
+    WriteFile(dir.Path("mono.y4m"),
+              "YUV4MPEG2 W16 H8 F25:1 Cmono\nFRAME\n" + std::string(128, 'x'));
     WriteFile(dir.Path("badw.y4m"), "YUV4MPEG2 Wabc H8 C422\n");
     WriteFile(dir.Path("now.y4m"), "YUV4MPEG2 H8 C422\n");
     WriteFile(dir.Path("noeol.y4m"), "YUV4MPEG2 W16 H8 C422");
@@ -45,12 +49,14 @@ struct ErrorCase {
     const char* name;
     std::vector<std::string> args;  // "@x" is the file x in the test's directory
     int status;
-    const char* message;  // part of the message
+    const char* message;         // part of the message
     std::string stdinFile = "";  // "@x" as above
 };
 
 // Test names and failure messages show the case by its name.
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Tvf2Errors : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -88,6 +94,8 @@ std::vector<std::string> Cpu(std::vector<std::string> args) {
     return args;
 }
 
+// One case a line: the tables read better than any automatic layout.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Usage, Tvf2Errors,
     ::testing::Values(
@@ -155,13 +163,15 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"list_with_missing_module", {"list", "--module", "@none.so"}, 1, "module not found"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
+// clang-format on
+
 // A failed run leaves an existing output file as it was.
 TEST(Tvf2Failure, ExistingOutputIsUntouched) {
     ScratchDir dir;
     MakeInputs(dir);
     WriteFile(dir.Path("out.y4m"), "keep me");
-    const RunResult r = RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("truncframe.y4m"),
-                                 dir.Path("out.y4m")});
+    const RunResult r = RunTvf2(
+        {"mosaic", "--backend", "cpu", "-c", "4", dir.Path("truncframe.y4m"), dir.Path("out.y4m")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ReadFile(dir.Path("out.y4m")), "keep me");
 }

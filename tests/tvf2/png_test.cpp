@@ -10,13 +10,17 @@
 namespace tvf2test {
 namespace {
 
-std::string CellArg(const Cells& c) { return std::to_string(c.cellW) + "x" + std::to_string(c.cellH); }
-std::string OffsetArg(const Cells& c) { return std::to_string(c.offX) + "," + std::to_string(c.offY); }
+std::string CellArg(const Cells& c) {
+    return std::to_string(c.cellW) + "x" + std::to_string(c.cellH);
+}
+std::string OffsetArg(const Cells& c) {
+    return std::to_string(c.offX) + "," + std::to_string(c.offY);
+}
 
 RunResult Mosaic(const std::string& in, const std::string& out, const Cells& c,
                  std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"mosaic", "--backend", "cpu", "--cell", CellArg(c),
-                                     "--offset", OffsetArg(c)};
+    std::vector<std::string> args = {"mosaic",   "--backend", "cpu",       "--cell",
+                                     CellArg(c), "--offset",  OffsetArg(c)};
     args.insert(args.end(), extra.begin(), extra.end());
     args.push_back(in);
     args.push_back(out);
@@ -33,7 +37,8 @@ Picture ExpectedOpaque(const Picture& in, const Cells& c) {
 // With alpha: what the module gives for the same C32A frame.
 Picture ExpectedFromModule(const Picture& in, const Cells& c) {
     std::vector<uint8_t> f = PictureToC32(in);
-    EXPECT_EQ(ModuleMosaic(Layout::C32A, in.width, in.height, c.cellW, c.cellH, c.offX, c.offY, f), 0);
+    EXPECT_EQ(ModuleMosaic(Layout::C32A, in.width, in.height, c.cellW, c.cellH, c.offX, c.offY, f),
+              0);
     return C32ToPicture(f, in);
 }
 
@@ -56,7 +61,9 @@ struct PngCase {
 };
 
 // Test names and failure messages show the case by its name.
-void PrintTo(const PngCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PngCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PngMosaic : public ::testing::TestWithParam<PngCase> {};
 
@@ -79,17 +86,15 @@ TEST_P(PngMosaic, MatchesTheReferenceOrTheModule) {
 // more) the per-block form.
 INSTANTIATE_TEST_SUITE_P(
     Tvf2, PngMosaic,
-    ::testing::Values(PngCase{"rgb8_cell8", 3, 8, {8, 8, 0, 0}},
-                      PngCase{"rgb8_cell5x3_offset", 3, 8, {5, 3, 2, 1}},
-                      PngCase{"rgb8_cell20x15_negative_offset", 3, 8, {20, 15, -7, -3}},
-                      PngCase{"grey8_cell4", 1, 8, {4, 4, 0, 0}},
-                      PngCase{"grey8_cell16", 1, 8, {16, 16, 3, 0}},
-                      PngCase{"rgba8_cell6x5", 4, 8, {6, 5, 1, 2}},
-                      PngCase{"rgba8_cell16", 4, 8, {16, 16, 0, 0}},
-                      PngCase{"greyalpha8_cell7", 2, 8, {7, 7, 0, 0}},
-                      PngCase{"rgb16_cell8", 3, 16, {8, 8, 0, 0}},
-                      PngCase{"rgba16_cell3", 4, 16, {3, 3, 0, 0}},
-                      PngCase{"grey16_cell16", 1, 16, {16, 16, 0, 0}}),
+    ::testing::Values(
+        PngCase{"rgb8_cell8", 3, 8, {8, 8, 0, 0}},
+        PngCase{"rgb8_cell5x3_offset", 3, 8, {5, 3, 2, 1}},
+        PngCase{"rgb8_cell20x15_negative_offset", 3, 8, {20, 15, -7, -3}},
+        PngCase{"grey8_cell4", 1, 8, {4, 4, 0, 0}}, PngCase{"grey8_cell16", 1, 8, {16, 16, 3, 0}},
+        PngCase{"rgba8_cell6x5", 4, 8, {6, 5, 1, 2}}, PngCase{"rgba8_cell16", 4, 8, {16, 16, 0, 0}},
+        PngCase{"greyalpha8_cell7", 2, 8, {7, 7, 0, 0}},
+        PngCase{"rgb16_cell8", 3, 16, {8, 8, 0, 0}}, PngCase{"rgba16_cell3", 4, 16, {3, 3, 0, 0}},
+        PngCase{"grey16_cell16", 1, 16, {16, 16, 0, 0}}),
     [](const ::testing::TestParamInfo<PngCase>& info) { return std::string(info.param.name); });
 
 TEST(Tvf2Png, GreyInputIsWrittenBackAsGrey) {
@@ -138,7 +143,8 @@ TEST(Tvf2Png, DefaultCellIs16x16) {
     ScratchDir dir;
     const Picture in = RandomPicture(40, 33, 3, 8, 9);
     WritePicture(dir.Path("in.png"), in);
-    ASSERT_EQ(RunTvf2({"mosaic", "--backend=cpu", dir.Path("in.png"), dir.Path("out.png")}).status, 0);
+    ASSERT_EQ(RunTvf2({"mosaic", "--backend=cpu", dir.Path("in.png"), dir.Path("out.png")}).status,
+              0);
     ExpectSamePicture(ReadPicture(dir.Path("out.png")), ExpectedOpaque(in, {16, 16, 0, 0}));
 }
 

@@ -24,7 +24,9 @@ void ForEachCell(int width, int height, const Cells& c, F f) {
     }
 }
 
-uint8_t Avg2(int a, int b) { return static_cast<uint8_t>((a + b + 1) / 2); }
+uint8_t Avg2(int a, int b) {
+    return static_cast<uint8_t>((a + b + 1) / 2);
+}
 
 }  // namespace
 
@@ -33,7 +35,8 @@ void MosaicC32(std::vector<uint8_t>& frame, int width, int height, const Cells& 
         long long sum[3] = {0, 0, 0};
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)
-                for (int k = 0; k < 3; ++k) sum[k] += frame[(static_cast<size_t>(y) * width + x) * 4 + k];
+                for (int k = 0; k < 3; ++k)
+                    sum[k] += frame[(static_cast<size_t>(y) * width + x) * 4 + k];
         const long long count = static_cast<long long>(x1 - x0) * (y1 - y0);
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x)

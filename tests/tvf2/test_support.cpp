@@ -128,8 +128,10 @@ RunResult RunTvf2(const std::vector<std::string>& args, const RunOptions& option
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, TVF2_EXE, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -201,7 +203,8 @@ Picture RandomPicture(int width, int height, int channels, int depth, uint32_t s
     p.depth = depth;
     Lcg rng(seed);
     p.samples.resize(static_cast<size_t>(width) * height * channels);
-    for (uint16_t& s : p.samples) s = static_cast<uint16_t>(depth == 16 ? rng.Next() & 0xFFFF : rng.Byte());
+    for (uint16_t& s : p.samples)
+        s = static_cast<uint16_t>(depth == 16 ? rng.Next() & 0xFFFF : rng.Byte());
     return p;
 }
 
@@ -363,13 +366,16 @@ int ModuleMosaic(Layout layout, int width, int height, int cellW, int cellH, int
     if (status == 0) {
         switch (layout) {
         case Layout::C32:
-            status = fs->Mosaic_C32(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
+            status =
+                fs->Mosaic_C32(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
             break;
         case Layout::C32A:
-            status = fs->Mosaic_C32A(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
+            status =
+                fs->Mosaic_C32A(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
             break;
         case Layout::YUY2:
-            status = fs->Mosaic_YUY2(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
+            status =
+                fs->Mosaic_YUY2(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
             break;
         }
     }

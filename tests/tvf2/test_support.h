@@ -17,8 +17,8 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string stdinPath;   // empty: /dev/null
-    std::string stdoutPath;  // empty: captured into RunResult::out
+    std::string stdinPath;                   // empty: /dev/null
+    std::string stdoutPath;                  // empty: captured into RunResult::out
     std::map<std::string, std::string> env;  // added to the environment (TVF2_MODULE is removed)
 };
 

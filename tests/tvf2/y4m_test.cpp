@@ -21,8 +21,9 @@ Stream Expected(const Stream& in, const Cells& c, size_t frames) {
         std::vector<uint8_t> viaModule = yuy2;
         MosaicYUY2(yuy2, in.width, in.height, c);
         // The reference and the module agree on the same frame.
-        EXPECT_EQ(ModuleMosaic(Layout::YUY2, in.width, in.height, c.cellW, c.cellH, c.offX,
-                               c.offY, viaModule), 0);
+        EXPECT_EQ(ModuleMosaic(Layout::YUY2, in.width, in.height, c.cellW, c.cellH, c.offX, c.offY,
+                               viaModule),
+                  0);
         EXPECT_EQ(viaModule, yuy2);
         f = YUY2ToFrame(in, yuy2);
     }
@@ -46,7 +47,9 @@ struct StreamCase {
 };
 
 // Test names and failure messages show the case by its name.
-void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Y4mMosaic : public ::testing::TestWithParam<StreamCase> {};
 
@@ -55,11 +58,11 @@ TEST_P(Y4mMosaic, FileToFileMatchesTheReference) {
     ScratchDir dir;
     const Stream in = RandomStream(sc.width, sc.height, sc.colour, 3, 99);
     WriteFile(dir.Path("in.y4m"), Serialise(in));
-    const RunResult r = RunTvf2({"mosaic", "--backend", "cpu", "--cell",
-                                 std::to_string(sc.cells.cellW) + "x" + std::to_string(sc.cells.cellH),
-                                 "--offset",
-                                 std::to_string(sc.cells.offX) + "," + std::to_string(sc.cells.offY),
-                                 dir.Path("in.y4m"), dir.Path("out.y4m")});
+    const RunResult r =
+        RunTvf2({"mosaic", "--backend", "cpu", "--cell",
+                 std::to_string(sc.cells.cellW) + "x" + std::to_string(sc.cells.cellH), "--offset",
+                 std::to_string(sc.cells.offX) + "," + std::to_string(sc.cells.offY),
+                 dir.Path("in.y4m"), dir.Path("out.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ExpectSameStream(ParseStream(ReadFile(dir.Path("out.y4m"))), Expected(in, sc.cells, 3));
@@ -104,7 +107,10 @@ TEST(Tvf2Y4m, FrameParametersAndHeaderAreKept) {
     in.headerParams = " W8 H4 F25:1 It A10:11 C444 XCOLORRANGE=FULL";
     in.frameParams[1] = " Ixyz XNOTE=1";
     WriteFile(dir.Path("in.y4m"), Serialise(in));
-    ASSERT_EQ(RunTvf2({"mosaic", "--backend", "cpu", "-c", "2", dir.Path("in.y4m"), dir.Path("out.y4m")}).status, 0);
+    ASSERT_EQ(
+        RunTvf2({"mosaic", "--backend", "cpu", "-c", "2", dir.Path("in.y4m"), dir.Path("out.y4m")})
+            .status,
+        0);
     ExpectSameStream(ParseStream(ReadFile(dir.Path("out.y4m"))), Expected(in, {2, 2, 0, 0}, 2));
 }
 
@@ -113,7 +119,10 @@ TEST(Tvf2Y4m, NoColourTagMeans420) {
     Stream in = RandomStream(12, 6, "420jpeg", 1, 5);
     in.headerParams = " W12 H6 F25:1";
     WriteFile(dir.Path("in.y4m"), Serialise(in));
-    ASSERT_EQ(RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("in.y4m"), dir.Path("out.y4m")}).status, 0);
+    ASSERT_EQ(
+        RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("in.y4m"), dir.Path("out.y4m")})
+            .status,
+        0);
     ExpectSameStream(ParseStream(ReadFile(dir.Path("out.y4m"))), Expected(in, {4, 4, 0, 0}, 1));
 }
 
@@ -121,7 +130,8 @@ TEST(Tvf2Y4m, EmptyStreamGivesTheHeaderOnly) {
     ScratchDir dir;
     const Stream in = RandomStream(8, 8, "422", 0, 1);
     WriteFile(dir.Path("in.y4m"), Serialise(in));
-    ASSERT_EQ(RunTvf2({"mosaic", "--backend", "cpu", dir.Path("in.y4m"), dir.Path("out.y4m")}).status, 0);
+    ASSERT_EQ(
+        RunTvf2({"mosaic", "--backend", "cpu", dir.Path("in.y4m"), dir.Path("out.y4m")}).status, 0);
     EXPECT_EQ(ReadFile(dir.Path("out.y4m")), Serialise(in));
 }
 
@@ -138,7 +148,8 @@ TEST(Tvf2Y4m, ProgressLineWhenAsked) {
 TEST(Tvf2Y4m, QuietWithoutATerminal) {
     ScratchDir dir;
     WriteFile(dir.Path("in.y4m"), Serialise(RandomStream(8, 8, "422", 3, 1)));
-    const RunResult r = RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("in.y4m"), dir.Path("out.y4m")});
+    const RunResult r =
+        RunTvf2({"mosaic", "--backend", "cpu", "-c", "4", dir.Path("in.y4m"), dir.Path("out.y4m")});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
 }

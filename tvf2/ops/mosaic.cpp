@@ -25,8 +25,7 @@ public:
     // The module refuses these with "invalid value"; saying why is friendlier.
     void Check(Layout layout, int width, int height) const override {
         if (p_.unchecked) return;
-        const std::string offset =
-            std::to_string(p_.offset.x) + "," + std::to_string(p_.offset.y);
+        const std::string offset = std::to_string(p_.offset.x) + "," + std::to_string(p_.offset.y);
         if (p_.offset.x <= -p_.cell.width || p_.offset.y <= -p_.cell.height)
             throw UsageError("--offset " + offset +
                              ": a negative offset must be smaller than a cell, or whole cells "
@@ -35,10 +34,11 @@ public:
             throw UsageError("--offset " + offset + " puts every cell outside the " +
                              std::to_string(width) + "x" + std::to_string(height) + " frame");
         if (layout == Layout::YUY2 && ((p_.cell.width | p_.offset.x) & 1))
-            throw UsageError("YUV4MPEG2 frames are filtered as YUY2 pixel pairs: the cell width "
-                             "and the X offset must be even (got --cell " +
-                             std::to_string(p_.cell.width) + "x" + std::to_string(p_.cell.height) +
-                             " --offset " + offset + ")");
+            throw UsageError(
+                "YUV4MPEG2 frames are filtered as YUY2 pixel pairs: the cell width "
+                "and the X offset must be even (got --cell " +
+                std::to_string(p_.cell.width) + "x" + std::to_string(p_.cell.height) +
+                " --offset " + offset + ")");
     }
 
     void Apply(Backend& backend, Layout layout, const DeviceImage& src, DeviceImage& dst) override {
@@ -52,13 +52,13 @@ public:
                            "Mosaic_C32");
             break;
         case Layout::C32A:
-            Backend::Check(m.Mosaic_C32A(h, w, ch, cw, ox, oy, src.Data(), src.Pitch(),
-                                         dst.Data(), dst.Pitch()),
+            Backend::Check(m.Mosaic_C32A(h, w, ch, cw, ox, oy, src.Data(), src.Pitch(), dst.Data(),
+                                         dst.Pitch()),
                            "Mosaic_C32A");
             break;
         case Layout::YUY2:
-            Backend::Check(m.Mosaic_YUY2(h, w, ch, cw, ox, oy, src.Data(), src.Pitch(),
-                                         dst.Data(), dst.Pitch()),
+            Backend::Check(m.Mosaic_YUY2(h, w, ch, cw, ox, oy, src.Data(), src.Pitch(), dst.Data(),
+                                         dst.Pitch()),
                            "Mosaic_YUY2");
             break;
         }

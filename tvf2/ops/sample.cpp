@@ -54,7 +54,7 @@ Rgba Shade(double x, double y, int w, int h, int t, bool alpha) {
     // A checkered square, lower right.
     if (u > 0.62 && u < 0.92 && v > 0.55 && v < 0.9)
         c = (static_cast<int>(x / 6) + static_cast<int>(y / 6)) % 2 ? Rgba{0.1, 0.2, 0.8, 1}
-                                                                     : Rgba{0.9, 0.9, 0.95, 1};
+                                                                    : Rgba{0.9, 0.9, 0.95, 1};
     // A magenta triangle, lower left.
     if (v > 0.7 && v < 0.95 && std::fabs(u - 0.16) < (v - 0.7) * 0.5) c = Rgba{0.85, 0.1, 0.6, 1};
     // Thin diagonal stripes along the bottom edge.
@@ -75,7 +75,8 @@ std::vector<Rgba> Render(int w, int h, int t, bool alpha) {
         for (int x = 0; x < w; ++x) {
             Rgba sum{0, 0, 0, 0};
             for (int k = 0; k < 4; ++k) {
-                const Rgba c = Shade(x + 0.25 + 0.5 * (k & 1), y + 0.25 + 0.5 * (k >> 1), w, h, t, alpha);
+                const Rgba c =
+                    Shade(x + 0.25 + 0.5 * (k & 1), y + 0.25 + 0.5 * (k >> 1), w, h, t, alpha);
                 sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
             }
             out[static_cast<size_t>(y) * w + x] = Rgba{sum.r / 4, sum.g / 4, sum.b / 4, sum.a / 4};
@@ -107,7 +108,9 @@ Image ToImage(const std::vector<Rgba>& px, int w, int h, bool alpha, int depth) 
     return img;
 }
 
-uint8_t Quantise(double v) { return static_cast<uint8_t>(std::clamp(std::floor(v + 0.5), 0.0, 255.0)); }
+uint8_t Quantise(double v) {
+    return static_cast<uint8_t>(std::clamp(std::floor(v + 0.5), 0.0, 255.0));
+}
 
 // RGB (0..1) to BT.601 limited-range Y'CbCr, subsampled by averaging neighbours
 // (chroma sited between them, as C420jpeg says).
@@ -170,19 +173,26 @@ int RunSample(const ParsedArgs& args, Context& context) {
     if (args.Has("size")) size = ParseSize("--size", args.Value("size"), 1, 16384);
     std::string format = args.Value("format");
     if (format.empty()) {
-        const bool y4m = outPath == "-" ||
-                         (outPath.size() >= 4 && outPath.compare(outPath.size() - 4, 4, ".y4m") == 0);
+        const bool y4m = outPath == "-" || (outPath.size() >= 4 &&
+                                            outPath.compare(outPath.size() - 4, 4, ".y4m") == 0);
         format = y4m ? "y4m" : "png";
     }
     if (format != "png" && format != "y4m")
         throw UsageError("--format: '" + format + "' is not one of png, y4m");
     const bool alpha = args.Has("alpha");
-    const int depth = args.Has("depth") ? static_cast<int>(ParseInteger("--depth", args.Value("depth"), 8, 16)) : 8;
-    if (depth != 8 && depth != 16) throw UsageError("--depth: " + args.Value("depth") + " is not 8 or 16");
+    const int depth = args.Has("depth")
+                          ? static_cast<int>(ParseInteger("--depth", args.Value("depth"), 8, 16))
+                          : 8;
+    if (depth != 8 && depth != 16)
+        throw UsageError("--depth: " + args.Value("depth") + " is not 8 or 16");
 
     if (format == "png") {
+        if (args.Has("frames") || args.Has("chroma") || args.Has("fps"))
+            throw UsageError("--frames, --chroma and --fps apply to YUV4MPEG2 output only");
         OutputFile out(outPath);
-        WritePng(ToImage(Render(size.width, size.height, 0, alpha), size.width, size.height, alpha, depth), out);
+        WritePng(ToImage(Render(size.width, size.height, 0, alpha), size.width, size.height, alpha,
+                         depth),
+                 out);
         out.Commit();
         context.Note("wrote a " + std::to_string(size.width) + "x" + std::to_string(size.height) +
                      " PNG picture to " + out.Name());
@@ -190,16 +200,20 @@ int RunSample(const ParsedArgs& args, Context& context) {
     }
     if (alpha || args.Has("depth"))
         throw UsageError("--alpha and --depth apply to PNG output only");
-    const long long frames = args.Has("frames") ? ParseInteger("--frames", args.Value("frames"), 1, 100000) : 50;
+    const long long frames =
+        args.Has("frames") ? ParseInteger("--frames", args.Value("frames"), 1, 100000) : 50;
     const long long fps = args.Has("fps") ? ParseInteger("--fps", args.Value("fps"), 1, 1000) : 25;
     const std::string chroma = args.Has("chroma") ? args.Value("chroma") : "420";
     std::string tag;
-    if (chroma == "420") tag = "420jpeg";
-    else if (chroma == "422" || chroma == "444") tag = chroma;
-    else throw UsageError("--chroma: '" + chroma + "' is not one of 420, 422, 444");
-    const std::string params = " W" + std::to_string(size.width) + " H" + std::to_string(size.height) +
-                               " F" + std::to_string(fps) + ":1 Ip A1:1 C" + tag +
-                               " XCOLORRANGE=LIMITED";
+    if (chroma == "420")
+        tag = "420jpeg";
+    else if (chroma == "422" || chroma == "444")
+        tag = chroma;
+    else
+        throw UsageError("--chroma: '" + chroma + "' is not one of 420, 422, 444");
+    const std::string params = " W" + std::to_string(size.width) + " H" +
+                               std::to_string(size.height) + " F" + std::to_string(fps) +
+                               ":1 Ip A1:1 C" + tag + " XCOLORRANGE=LIMITED";
     const Y4mHeader header = ParseY4mParams(params, "sample");
     OutputFile out(outPath);
     Y4mWriter writer(out, header);
