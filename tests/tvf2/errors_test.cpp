@@ -5,6 +5,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <ostream>
 
@@ -43,6 +44,16 @@ void MakeInputs(const ScratchDir& dir) {
     corrupt[idat + 12] = static_cast<char>(corrupt[idat + 12] ^ 0x55);
     WriteFile(dir.Path("corrupt.png"), corrupt);
     WriteFile(dir.Path("notelf.so"), "not a shared object\n");
+    // A valid PNG whose header claims 100000x100000 pixels (IHDR patched, CRC redone).
+    std::string huge = png;
+    const size_t ihdr = huge.find("IHDR");
+    const unsigned char dims[8] = {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0};
+    huge.replace(ihdr + 4, 8, reinterpret_cast<const char*>(dims), 8);
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(huge.data() + ihdr), 17);  // type + 13 bytes
+    for (int i = 0; i < 4; ++i) huge[ihdr + 17 + i] = static_cast<char>(crc >> (24 - 8 * i));
+    WriteFile(dir.Path("huge.png"), huge);
+    WriteFile(dir.Path("huge.y4m"), "YUV4MPEG2 W100000 H100000 C444\nFRAME\n");
 }
 
 struct ErrorCase {
@@ -133,6 +144,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"empty_file", Cpu({"mosaic", "@empty.png", "@out.png"}), 1, "input is empty"},
         ErrorCase{"truncated_png", Cpu({"mosaic", "@trunc.png", "@out.png"}), 1, "bad PNG file"},
         ErrorCase{"corrupt_png", Cpu({"mosaic", "@corrupt.png", "@out.png"}), 1, "bad PNG file"},
+        ErrorCase{"png_too_large", Cpu({"mosaic", "@huge.png", "@out.png"}), 1, "larger than tvf2 handles"},
+        ErrorCase{"y4m_too_large", Cpu({"mosaic", "@huge.y4m", "@out.y4m"}), 1, "larger than tvf2 handles"},
         ErrorCase{"y4m_10_bit", Cpu({"mosaic", "@p10.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space C420p10"},
         ErrorCase{"y4m_mono", Cpu({"mosaic", "@mono.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space Cmono"},
         ErrorCase{"y4m_bad_width", Cpu({"mosaic", "@badw.y4m", "@out.y4m"}), 1, "bad YUV4MPEG2 header"},
