@@ -9,14 +9,14 @@
 namespace tvf2 {
 namespace {
 
-const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& s : specs)
+const OptionInfo* FindLong(const std::vector<OptionInfo>& table, const std::string& name) {
+    for (const OptionInfo& s : table)
         if (name == s.name) return &s;
     return nullptr;
 }
 
-const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char c) {
-    for (const OptionSpec& s : specs)
+const OptionInfo* FindShort(const std::vector<OptionInfo>& table, char c) {
+    for (const OptionInfo& s : table)
         if (s.shortName != 0 && s.shortName == c) return &s;
     return nullptr;
 }
@@ -43,7 +43,7 @@ std::string ParsedArgs::Value(const std::string& name) const {
     return it == values_.end() ? std::string() : it->second;
 }
 
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionInfo>& table) {
     ParsedArgs out;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -56,7 +56,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionInfo* option = nullptr;
         std::string shown, inlineValue;
         bool hasInline = false;
         if (a[1] == '-') {
@@ -67,19 +67,19 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
                 hasInline = true;
                 name.resize(eq);
             }
-            spec = FindLong(specs, name);
+            option = FindLong(table, name);
             shown = "--" + name;
         } else {
-            spec = FindShort(specs, a[1]);
+            option = FindShort(table, a[1]);
             shown = a.substr(0, 2);
             if (a.size() > 2) {
                 inlineValue = a.substr(2);
                 hasInline = true;
             }
         }
-        if (!spec) throw UsageError("unknown option '" + shown + "' (see --help)");
-        const std::string name = spec->name;
-        if (!spec->valueName) {
+        if (!option) throw UsageError("unknown option '" + shown + "' (see --help)");
+        const std::string name = option->name;
+        if (!option->valueName) {
             if (hasInline) throw UsageError("option " + shown + " takes no value");
             out.Set(name, "");
             continue;
@@ -88,16 +88,16 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<Opt
             out.Set(name, inlineValue);
         } else {
             if (i + 1 >= args.size())
-                throw UsageError("option " + shown + " needs a value (" + spec->valueName + ")");
+                throw UsageError("option " + shown + " needs a value (" + option->valueName + ")");
             out.Set(name, args[++i]);
         }
     }
     return out;
 }
 
-std::string FormatOptions(const std::vector<OptionSpec>& specs) {
+std::string FormatOptions(const std::vector<OptionInfo>& table) {
     std::ostringstream s;
-    for (const OptionSpec& o : specs) {
+    for (const OptionInfo& o : table) {
         std::string left = "  ";
         left += o.shortName ? std::string("-") + o.shortName + ", " : std::string("    ");
         left += std::string("--") + o.name;

@@ -11,7 +11,7 @@
 
 namespace tvf2 {
 
-struct OptionSpec {
+struct OptionInfo {
     const char* name;       // long name without the dashes ("cell")
     char shortName;         // single-letter alias, or 0
     const char* valueName;  // null for a flag, else what --help shows ("WxH")
@@ -37,10 +37,10 @@ private:
 // --name value, --name=value, -x value, -xvalue, and -x for flags. "--" ends the
 // options; a lone "-" is a positional argument (stdin or stdout). A value is taken
 // as it is, so "--offset -8,-8" works.
-ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::vector<OptionInfo>& table);
 
 // The option table as the indented lines of a --help text.
-std::string FormatOptions(const std::vector<OptionSpec>& specs);
+std::string FormatOptions(const std::vector<OptionInfo>& table);
 
 // A decimal integer in [min, max]; `what` names the value in messages ("--frames").
 long long ParseInteger(const std::string& what, const std::string& text, long long min,

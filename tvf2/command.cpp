@@ -50,8 +50,8 @@ const Command* FindCommand(const std::string& name) {
     return nullptr;
 }
 
-const std::vector<OptionSpec>& CommonOptions() {
-    static const std::vector<OptionSpec> options = {
+const std::vector<OptionInfo>& CommonOptions() {
+    static const std::vector<OptionInfo> options = {
         {"backend", 0, "auto|cuda|cpu", "which module runs the work (default auto)"},
         {"module", 0, "PATH", "use this module file (default: beside tvf2; env TVF2_MODULE)"},
         {"verbose", 'v', nullptr, "say which backend and module run, and warn about conversions"},

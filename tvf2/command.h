@@ -48,7 +48,7 @@ struct Command {
     const char* summary;              // one line, for "tvf2 --help" and "tvf2 list"
     const char* synopsis;             // "mosaic [options] IN OUT"
     const char* description;          // what --help shows under the synopsis; lines end in \n
-    std::vector<OptionSpec> options;  // the command's own options
+    std::vector<OptionInfo> options;  // the command's own options
     bool isFilter;                    // a module operation (listed under "Operations")
     const char* layouts;              // filters: the layouts and inputs it takes, for "tvf2 list"
     int (*run)(const ParsedArgs& args, Context& context);  // returns the exit status
@@ -63,7 +63,7 @@ struct Registration {
 };
 
 // The options every command accepts, appended to its own in parsing and in --help.
-const std::vector<OptionSpec>& CommonOptions();
+const std::vector<OptionInfo>& CommonOptions();
 
 // The full --help text of a command.
 std::string CommandHelp(const Command& command);

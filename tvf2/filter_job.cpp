@@ -130,7 +130,7 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
 
 }  // namespace
 
-std::vector<OptionSpec> FilterJobOptions() {
+std::vector<OptionInfo> FilterJobOptions() {
     return {
         {"frames", 0, "N", "stop after N frames of a YUV4MPEG2 stream"},
         {"progress", 0, nullptr, "show the progress line even when stderr is not a terminal"},

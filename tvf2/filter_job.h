@@ -42,7 +42,7 @@ struct FilterJob {
 };
 
 // Options of every filter command (--frames, --progress), for its Command::options.
-std::vector<OptionSpec> FilterJobOptions();
+std::vector<OptionInfo> FilterJobOptions();
 
 // Reads IN OUT and the FilterJobOptions from the parsed arguments.
 FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command);

@@ -85,11 +85,11 @@ int Run(int argc, char** argv) {
     const Command* command = FindCommand(args[i]);
     if (!command) throw UsageError("unknown command '" + args[i] + "' (try 'tvf2 --help')");
 
-    std::vector<OptionSpec> specs = command->options;
-    specs.insert(specs.end(), CommonOptions().begin(), CommonOptions().end());
+    std::vector<OptionInfo> table = command->options;
+    table.insert(table.end(), CommonOptions().begin(), CommonOptions().end());
     std::vector<std::string> rest = leading;
     rest.insert(rest.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-    const ParsedArgs parsed = ParseArgs(rest, specs);
+    const ParsedArgs parsed = ParseArgs(rest, table);
     if (parsed.Has("help")) {
         std::printf("%s", CommandHelp(*command).c_str());
         return kExitOk;

@@ -63,7 +63,7 @@ Y4mHeader ParseY4mParams(const std::string& params, const std::string& source) {
                 throw Failure(source + ": bad YUV4MPEG2 header: height '" + t + "'");
             break;
         case 'C': colour = value; break;
-        default: break;  // frame rate, interlacing, aspect, comments: kept, not needed
+        default: break;  // frame rate, interlacing, pixel shape, comments: kept, unused
         }
     }
     if (h.width == 0 || h.height == 0)
