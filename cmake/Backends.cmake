@@ -13,7 +13,8 @@ set(TVF2_MODULE_HOST_SOURCES
   launch/grid_block.cpp)
 # Kernel sources, each with its launchers.
 set(TVF2_MODULE_KERNEL_SOURCES
-  effects/mosaic.cu)
+  effects/mosaic.cu
+  convolution/separable.cu)
 
 # Generates host-compiler wrappers for .cu files; returns the .cpp paths in out_var.
 function(tvf2_cpu_wrap out_var)

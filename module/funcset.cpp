@@ -5,6 +5,7 @@
 // implemented" and touch nothing.
 #include "module/TarvoVideoFilter2.h"
 
+#include "convolution/separable.h"
 #include "effects/mosaic.h"
 #include "launch/grid_block.h"
 #include "module/status.h"
@@ -34,6 +35,10 @@ size_t ScratchSize(int w, int h) {
 
 int Mosaic(MosaicLayout layout, const MosaicArgs& args) {
     return HostStatus(LaunchMosaic(layout, args));
+}
+
+int Separable(ConvLayout layout, const SeparableArgs& args) {
+    return HostStatus(LaunchSeparable(layout, args));
 }
 
 class CCUDAKernelFuncSet_TarvoVideoFilter2 final : public ICUDAKernelFuncSet_TarvoVideoFilter2 {
@@ -79,12 +84,24 @@ public:
     int ShowInverseMask_YUV32A(int, int, void*, int, const void*, int) override { return kNotBuilt; }
     int FadeChromaByMask_YUV32(int, int, void*, int, const void*, int) override { return kNotBuilt; }
     int FadeChromaByInverseMask_YUV32(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int SeparableConvolve_C32(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
-    int SeparableConvolve_C64(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
-    int SeparableConvolveAlpha_C32A(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
-    int SeparableConvolveAlpha_C64A(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
-    int SeparableConvolve_P8(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
-    int SeparableConvolve_P16(void*, const void*, int, int, int, int, const float*, int, const float*, int, void*, int, int) override { return kNotBuilt; }
+    int SeparableConvolve_C32(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::C32, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
+    int SeparableConvolve_C64(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::C64, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
+    int SeparableConvolveAlpha_C32A(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::C32A, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
+    int SeparableConvolveAlpha_C64A(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::C64A, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
+    int SeparableConvolve_P8(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::P8, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
+    int SeparableConvolve_P16(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
+        return Separable(ConvLayout::P16, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
+    }
     int DeviceCopy(void* dst, const void* src, int bytes) override {
         return HostStatus(cudaMemcpy(dst, src, static_cast<size_t>(static_cast<int64_t>(bytes)), cudaMemcpyDeviceToDevice));
     }
