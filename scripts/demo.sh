@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the CPU backend and tvf2, makes a sample picture and mosaics it.
-# Writes out/sample.png (before) and out/sample-mosaic.png (after).
+# Writes out/sample.png (before) and out/sample-mosaic.png (after), and the same for a
+# short generated YUV4MPEG2 clip (out/clip.y4m, out/clip-mosaic.y4m).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +12,7 @@ mkdir -p out
 tvf2=build/cpu/tvf2
 "$tvf2" sample out/sample.png --size 640x360
 "$tvf2" mosaic --cell 24x24 out/sample.png out/sample-mosaic.png
-echo "Wrote out/sample.png and out/sample-mosaic.png"
+# Video: a short generated YUV4MPEG2 clip through the same filter.
+"$tvf2" sample out/clip.y4m --size 320x180 --frames 24 --chroma 420
+"$tvf2" mosaic --cell 16 out/clip.y4m out/clip-mosaic.y4m
+echo "Wrote out/sample.png, out/sample-mosaic.png, out/clip.y4m and out/clip-mosaic.y4m"
