@@ -14,6 +14,7 @@ set(TVF2_MODULE_HOST_SOURCES
 # Kernel sources, each with its launchers.
 set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
+  denoise/similarity_average.cu
   convolution/separable.cu)
 
 # Generates host-compiler wrappers for .cu files; returns the .cpp paths in out_var.

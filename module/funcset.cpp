@@ -6,6 +6,7 @@
 #include "module/TarvoVideoFilter2.h"
 
 #include "convolution/separable.h"
+#include "denoise/similarity_average.h"
 #include "effects/mosaic.h"
 #include "launch/grid_block.h"
 #include "module/status.h"
@@ -105,14 +106,30 @@ public:
     int DeviceCopy(void* dst, const void* src, int bytes) override {
         return HostStatus(cudaMemcpy(dst, src, static_cast<size_t>(static_cast<int64_t>(bytes)), cudaMemcpyDeviceToDevice));
     }
-    int SimilarityWeightedAverage_C32(void*, const void*, const void*, int, int, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverageTex_C32(void*, cudaArray*, int, int, int, const cudaChannelFormatDesc*, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverage_C32A(void*, const void*, const void*, int, int, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverageTex_C32A(void*, cudaArray*, int, int, int, const cudaChannelFormatDesc*, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverage_YUV32(void*, const void*, const void*, int, int, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverageTex_YUV32(void*, cudaArray*, int, int, int, const cudaChannelFormatDesc*, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverage_YUV32A(void*, const void*, const void*, int, int, int, int, int, int, bool) override { return kNotBuilt; }
-    int SimilarityWeightedAverageTex_YUV32A(void*, cudaArray*, int, int, int, const cudaChannelFormatDesc*, int, int, int, int, bool) override { return kNotBuilt; }
+    int SimilarityWeightedAverage_C32(void* dst, const void* src, const void* /*aux*/, int width, int height, int dstPitch, int srcPitch, int T, int radius, bool fields) override {
+        return HostStatus(LaunchSimilarity(SimilarityLayout::C32, {dst, src, width, height, dstPitch, srcPitch, T, radius, fields}));
+    }
+    int SimilarityWeightedAverageTex_C32(void* dst, cudaArray* array, int width, int height, int dstPitch, const cudaChannelFormatDesc* desc, int rowOffset, int rowScale, int T, int radius, bool sameParity) override {
+        return HostStatus(LaunchSimilarityTex(SimilarityLayout::C32, {dst, array, width, height, dstPitch, desc, rowOffset, rowScale, T, radius, sameParity}));
+    }
+    int SimilarityWeightedAverage_C32A(void* dst, const void* src, const void* /*aux*/, int width, int height, int dstPitch, int srcPitch, int T, int radius, bool fields) override {
+        return HostStatus(LaunchSimilarity(SimilarityLayout::C32A, {dst, src, width, height, dstPitch, srcPitch, T, radius, fields}));
+    }
+    int SimilarityWeightedAverageTex_C32A(void* dst, cudaArray* array, int width, int height, int dstPitch, const cudaChannelFormatDesc* desc, int rowOffset, int rowScale, int T, int radius, bool sameParity) override {
+        return HostStatus(LaunchSimilarityTex(SimilarityLayout::C32A, {dst, array, width, height, dstPitch, desc, rowOffset, rowScale, T, radius, sameParity}));
+    }
+    int SimilarityWeightedAverage_YUV32(void* dst, const void* src, const void* /*aux*/, int width, int height, int dstPitch, int srcPitch, int T, int radius, bool fields) override {
+        return HostStatus(LaunchSimilarity(SimilarityLayout::YUV32, {dst, src, width, height, dstPitch, srcPitch, T, radius, fields}));
+    }
+    int SimilarityWeightedAverageTex_YUV32(void* dst, cudaArray* array, int width, int height, int dstPitch, const cudaChannelFormatDesc* desc, int rowOffset, int rowScale, int T, int radius, bool sameParity) override {
+        return HostStatus(LaunchSimilarityTex(SimilarityLayout::YUV32, {dst, array, width, height, dstPitch, desc, rowOffset, rowScale, T, radius, sameParity}));
+    }
+    int SimilarityWeightedAverage_YUV32A(void* dst, const void* src, const void* /*aux*/, int width, int height, int dstPitch, int srcPitch, int T, int radius, bool fields) override {
+        return HostStatus(LaunchSimilarity(SimilarityLayout::YUV32A, {dst, src, width, height, dstPitch, srcPitch, T, radius, fields}));
+    }
+    int SimilarityWeightedAverageTex_YUV32A(void* dst, cudaArray* array, int width, int height, int dstPitch, const cudaChannelFormatDesc* desc, int rowOffset, int rowScale, int T, int radius, bool sameParity) override {
+        return HostStatus(LaunchSimilarityTex(SimilarityLayout::YUV32A, {dst, array, width, height, dstPitch, desc, rowOffset, rowScale, T, radius, sameParity}));
+    }
     int MultiFrameSimilarityAverage_C32(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
     int MultiFrameSimilarityAverage_C32A(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
     int MultiFrameSimilarityAverage_YUV32(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
