@@ -95,6 +95,26 @@ struct LineIn {
     long long step;
 };
 
+// Frames travel as untyped pointers; lines address them bytewise.
+__host__ __device__ __forceinline__ u8* Bytes(const void* p) {
+    return static_cast<u8*>(const_cast<void*>(p));
+}
+
+// A frame seen as lines: position p of line l at base + l * line + p * step.
+struct LineMap {
+    u8* base;
+    long long line, step;
+    __device__ LineIn In(int l) const { return LineIn{base + l * line, step}; }
+    __device__ u8* Out(int l) const { return base + l * line; }
+};
+
+// Where a sink writes position p of its line.
+struct OutLine {
+    u8* base;
+    long long step;
+    __device__ u8* At(int p) const { return base + p * step; }
+};
+
 // Samples straight from memory.
 template <class S>
 struct DirectSamples {

@@ -10,21 +10,6 @@ namespace tvf2 {
 namespace conv {
 namespace {
 
-// Where a pass writes: position p of line l at base + l * line + p * step.
-struct LineMap {
-    u8* base;
-    long long line, step;
-    __device__ LineIn In(int l) const { return LineIn{base + l * line, step}; }
-    __device__ u8* Out(int l) const { return base + l * line; }
-};
-
-// Per-layout conversions of a finished position, written at out + p * step.
-struct OutLine {
-    u8* base;
-    long long step;
-    __device__ u8* At(int p) const { return base + p * step; }
-};
-
 // C32: rounded, low 8 bits kept (no clamping); lane 3 carried from the sample.
 struct SinkC32 : OutLine {
     __device__ void Put(int p, const PlainSum<3>& acc, const Pix8& centre) const {
@@ -169,10 +154,6 @@ struct Pass {
         return k;
     }
 };
-
-__device__ __forceinline__ u8* Bytes(const void* p) {
-    return static_cast<u8*>(const_cast<void*>(p));
-}
 
 // Rows of src into the row-major work area (pitch W * E).
 template <class L, Form F>

@@ -6,6 +6,7 @@
 #include "module/TarvoVideoFilter2.h"
 
 #include "convolution/separable.h"
+#include "convolution/unsharp.h"
 #include "denoise/similarity_average.h"
 #include "effects/mosaic.h"
 #include "launch/grid_block.h"
@@ -73,8 +74,12 @@ public:
     int DisplaceByEdgeGradient_C32(void*, int, void*, int, void*, int, const void*, int, const void*, int, int, int, int, int, int, float) override { return kNotBuilt; }
     int DisplaceByEdgeGradient_C32A(void*, int, void*, int, void*, int, const void*, int, const void*, int, int, int, int, int, int, float) override { return kNotBuilt; }
     int RowWaveOffset_C32(int, int, void*, int, const void*, int, int64_t, double, bool, bool, bool, int, double, double, double, bool, int, double, double, double, bool, int, double, double, double) override { return kNotBuilt; }
-    int SeparableUnsharpMask_C32(void*, int, const void*, int, void*, int, int, int, int, int, const float*, int, const float*, int) override { return kNotBuilt; }
-    int SeparableUnsharpMask_C32A(void*, int, const void*, int, void*, int, int, int, int, int, const float*, int, const float*, int) override { return kNotBuilt; }
+    int SeparableUnsharpMask_C32(void* dst, int dstPitch, const void* src, int srcPitch, void* mid, int midPitch, int w, int h, int radius, int amount, const float* hWeights, int hCount, const float* vWeights, int vCount) override {
+        return HostStatus(LaunchUnsharp(false, {dst, dstPitch, src, srcPitch, mid, midPitch, w, h, radius, amount, hWeights, hCount, vWeights, vCount}));
+    }
+    int SeparableUnsharpMask_C32A(void* dst, int dstPitch, const void* src, int srcPitch, void* mid, int midPitch, int w, int h, int radius, int amount, const float* hWeights, int hCount, const float* vWeights, int vCount) override {
+        return HostStatus(LaunchUnsharp(true, {dst, dstPitch, src, srcPitch, mid, midPitch, w, h, radius, amount, hWeights, hCount, vWeights, vCount}));
+    }
     int BlendToColour_C32(int, int, void*, int, int, float) override { return kNotBuilt; }
     int KeyMaskProduct_YUV32(int, int, float, float, float, float, float, float, float, float, const void*, int, void*, int) override { return kNotBuilt; }
     int KeyMaskGated_YUV32(int, int, float, float, float, float, float, float, float, float, const void*, int, void*, int) override { return kNotBuilt; }
