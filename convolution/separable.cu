@@ -310,36 +310,40 @@ bool Aligned(const void* p, int bytes) {
 
 // The row and column passes of one operation, by form.
 template <auto HG, auto HR, auto HT>
-cudaError_t LaunchRows(const SeparableArgs& a, const SeparablePlan& p) {
+void LaunchRows(const SeparableArgs& a, const SeparablePlan& p) {
     switch (p.horizontal) {
     case Form::Global:
-        return kl::launch<HG>(p.hGrid, p.hBlock, 0, a.src, a.work, a.width, a.height, a.srcPitch,
-                              a.hRadius, a.hWeights);
+        kl::launch<HG>(p.hGrid, p.hBlock, 0, a.src, a.work, a.width, a.height, a.srcPitch,
+                       a.hRadius, a.hWeights);
+        break;
     case Form::Ring:
-        return kl::launch<HR>(p.hGrid, p.hBlock, p.hShared, a.src, a.work, a.width, a.height,
-                              a.srcPitch, a.hRadius, a.hWeights);
+        kl::launch<HR>(p.hGrid, p.hBlock, p.hShared, a.src, a.work, a.width, a.height,
+                       a.srcPitch, a.hRadius, a.hWeights);
+        break;
     case Form::RingTable:
-        return kl::launch<HT>(p.hGrid, p.hBlock, p.hShared, a.src, a.work, a.width, a.height,
-                              a.srcPitch, a.hRadius, a.hWeights, a.hCount);
+        kl::launch<HT>(p.hGrid, p.hBlock, p.hShared, a.src, a.work, a.width, a.height,
+                       a.srcPitch, a.hRadius, a.hWeights, a.hCount);
+        break;
     }
-    return cudaErrorInvalidValue;
 }
 
 // Column passes that always write dst (alpha layouts have no rings-only form: VR = VG).
 template <auto VG, auto VR, auto VT>
-cudaError_t LaunchColumnsToDst(const SeparableArgs& a, const SeparablePlan& p) {
+void LaunchColumnsToDst(const SeparableArgs& a, const SeparablePlan& p) {
     switch (p.vertical) {
     case Form::Global:
-        return kl::launch<VG>(p.vGrid, p.vBlock, 0, a.work, a.dst, a.width, a.height, a.dstPitch,
-                              a.vRadius, a.vWeights);
+        kl::launch<VG>(p.vGrid, p.vBlock, 0, a.work, a.dst, a.width, a.height, a.dstPitch,
+                       a.vRadius, a.vWeights);
+        break;
     case Form::Ring:
-        return kl::launch<VR>(p.vGrid, p.vBlock, p.vShared, a.work, a.dst, a.width, a.height,
-                              a.dstPitch, a.vRadius, a.vWeights);
+        kl::launch<VR>(p.vGrid, p.vBlock, p.vShared, a.work, a.dst, a.width, a.height,
+                       a.dstPitch, a.vRadius, a.vWeights);
+        break;
     case Form::RingTable:
-        return kl::launch<VT>(p.vGrid, p.vBlock, p.vShared, a.work, a.dst, a.width, a.height,
-                              a.dstPitch, a.vRadius, a.vWeights, a.vCount);
+        kl::launch<VT>(p.vGrid, p.vBlock, p.vShared, a.work, a.dst, a.width, a.height,
+                       a.dstPitch, a.vRadius, a.vWeights, a.vCount);
+        break;
     }
-    return cudaErrorInvalidValue;
 }
 
 // C32 and C64: the ring forms write the column-major area, which the transpose copies.
@@ -365,12 +369,6 @@ cudaError_t LaunchColumnsTransposed(const SeparableArgs& a, const SeparablePlan&
     if (status != cudaSuccess) return status;
     kl::launch<TR>(p.tGrid, p.tBlock, p.transposeShared, a.dst, a.dstPitch, a.width, a.height,
                    area2, a.height * bytes, a.height, a.width);
-    return cudaGetLastError();
-}
-
-template <auto HG, auto HR, auto HT>
-cudaError_t RowsThen(const SeparableArgs& a, const SeparablePlan& p) {
-    LaunchRows<HG, HR, HT>(a, p);
     return cudaGetLastError();
 }
 
@@ -413,30 +411,26 @@ SeparablePlan PlanSeparable(ConvLayout layout, const SeparableArgs& a) {
 cudaError_t LaunchSeparable(ConvLayout layout, const SeparableArgs& a) {
     if (!SeparableArgsValid(layout, a)) return cudaErrorInvalidValue;
     const SeparablePlan p = PlanSeparable(layout, a);
-    cudaError_t status = cudaSuccess;
+    // The row pass; a failing status ends the call before the column pass.
+    switch (layout) {
+    case ConvLayout::C32: LaunchRows<L100, L102, L104>(a, p); break;
+    case ConvLayout::C64: LaunchRows<AF100, AF102, AF104>(a, p); break;
+    case ConvLayout::C32A: LaunchRows<M100, M101, M102>(a, p); break;
+    case ConvLayout::C64A: LaunchRows<AG100, AG101, AG102>(a, p); break;
+    case ConvLayout::P8: LaunchRows<N100, N102, N104>(a, p); break;
+    case ConvLayout::P16: LaunchRows<AH100, AH102, AH104>(a, p); break;
+    }
+    const cudaError_t status = cudaGetLastError();
+    if (status != cudaSuccess) return status;
     switch (layout) {
     case ConvLayout::C32:
-        if ((status = RowsThen<L100, L102, L104>(a, p)) != cudaSuccess) return status;
         return LaunchColumnsTransposed<L101, L103, L105, L106>(a, p, 4);
     case ConvLayout::C64:
-        if ((status = RowsThen<AF100, AF102, AF104>(a, p)) != cudaSuccess) return status;
         return LaunchColumnsTransposed<AF101, AF103, AF105, AF106>(a, p, 8);
-    case ConvLayout::C32A:
-        if ((status = RowsThen<M100, M101, M102>(a, p)) != cudaSuccess) return status;
-        LaunchColumnsToDst<M103, M103, M105>(a, p);
-        break;
-    case ConvLayout::C64A:
-        if ((status = RowsThen<AG100, AG101, AG102>(a, p)) != cudaSuccess) return status;
-        LaunchColumnsToDst<AG103, AG103, AG105>(a, p);
-        break;
-    case ConvLayout::P8:
-        if ((status = RowsThen<N100, N102, N104>(a, p)) != cudaSuccess) return status;
-        LaunchColumnsToDst<N101, N103, N105>(a, p);
-        break;
-    case ConvLayout::P16:
-        if ((status = RowsThen<AH100, AH102, AH104>(a, p)) != cudaSuccess) return status;
-        LaunchColumnsToDst<AH101, AH103, AH105>(a, p);
-        break;
+    case ConvLayout::C32A: LaunchColumnsToDst<M103, M103, M105>(a, p); break;
+    case ConvLayout::C64A: LaunchColumnsToDst<AG103, AG103, AG105>(a, p); break;
+    case ConvLayout::P8: LaunchColumnsToDst<N101, N103, N105>(a, p); break;
+    case ConvLayout::P16: LaunchColumnsToDst<AH101, AH103, AH105>(a, p); break;
     }
     return cudaGetLastError();
 }
