@@ -13,7 +13,7 @@ typedef unsigned char u8;
 // The tile kernels are taken while block plus apron need fewer shared bytes than this.
 constexpr long long kTileBudget = 12288;
 constexpr int kFixedRadii = 4;  // Q100<1> .. Q100<4> and their counterparts
-constexpr int kTexBlockSide = 8;
+constexpr int kBlock8 = 8;  // the side of the texture kernels' blocks and of YUV32's
 constexpr int kLinearBlockX = 12, kLinearBlockY = 16;  // C32's base block
 
 __host__ __device__ __forceinline__ int Byte(uint32_t word, int k) {
@@ -376,7 +376,7 @@ bool IsFourUnsignedBytes(const cudaChannelFormatDesc& d) {
 }  // namespace
 
 dim3 SimilarityEightByEightGrid(int width, int height) {
-    long long gx = kl::max(width / kTexBlockSide, 1), gy = kl::max(height / kTexBlockSide, 1);
+    long long gx = kl::max(width / kBlock8, 1), gy = kl::max(height / kBlock8, 1);
     if (gy > kMaxBlocksPerLaunch) {
         gx = 1;  // taller than 1000 block rows: the rule below would leave no column
         gy = kMaxBlocksPerLaunch;
@@ -393,7 +393,7 @@ SimilarityPlan PlanSimilarity(SimilarityLayout layout, int width, int height, in
     case SimilarityLayout::C32: LinearC32Shape(width, height, p.grid, p.block); break;
     case SimilarityLayout::YUV32:
         p.grid = SimilarityEightByEightGrid(width, height);
-        p.block = dim3(kTexBlockSide, kTexBlockSide);
+        p.block = dim3(kBlock8, kBlock8);
         break;
     case SimilarityLayout::C32A:
     case SimilarityLayout::YUV32A: {
@@ -439,6 +439,7 @@ cudaError_t LaunchSimilarity(SimilarityLayout layout, const SimilarityArgs& a) {
     LaunchPassFor(layout, p, dst, src, a.width, (a.height + 1) / 2, dstPitch2, srcPitch2, a.T, a.radius);
     const cudaError_t first = cudaGetLastError();
     if (first != cudaSuccess) return first;
+    // (An empty frame may come with null pointers, which must not be offset.)
     LaunchPassFor(layout, p, empty ? dst : dst + a.dstPitch, empty ? src : src + a.srcPitch, a.width,
                   a.height / 2, dstPitch2, srcPitch2, a.T, a.radius);
     return cudaGetLastError();
@@ -463,7 +464,7 @@ cudaError_t LaunchSimilarityTex(SimilarityLayout layout, const SimilarityTexArgs
     const cudaError_t created = cudaCreateTextureObject(&tex, &res, &td, nullptr);
     if (created != cudaSuccess) return created;
 
-    const dim3 grid = SimilarityEightByEightGrid(a.width, a.height), block(kTexBlockSide, kTexBlockSide);
+    const dim3 grid = SimilarityEightByEightGrid(a.width, a.height), block(kBlock8, kBlock8);
     u8* dst = static_cast<u8*>(a.dst);
 #define TVF2_SWA_LAUNCH_TEX(kernel)                                                                \
     kl::launch<kernel>(grid, block, 0, tex, dst, a.width, a.height, a.dstPitch, a.rowOffset, \
