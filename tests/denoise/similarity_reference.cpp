@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 
 namespace tvf2test {
 namespace {
