@@ -79,16 +79,6 @@ __host__ __device__ __forceinline__ int ClampedByteRounded(float v) {
     return kl::min(kl::max(kl::f2i_rz(v + 0.5f), 0), 255);
 }
 
-// 1 / a by the device's fast approximate division; the host divides exactly (the one
-// place where the two backends may differ, by at most an ulp of the quotient).
-__host__ __device__ __forceinline__ float ApproxReciprocal(float a) {
-#if defined(__CUDA_ARCH__)
-    return __fdividef(1.0f, a);
-#else
-    return 1.0f / a;
-#endif
-}
-
 // A line in memory: sample t at base + t * step bytes.
 struct LineIn {
     const u8* base;

@@ -32,7 +32,7 @@ struct SinkC64 : OutLine {
 // Both keep their low 8 bits.
 struct SinkC32A : OutLine {
     __device__ void Put(int p, const AlphaSum52& acc, const Pix8&) const {
-        const float inv = ApproxReciprocal(acc.a);
+        const float inv = kl::fdividef(1.0f, acc.a);
         u8* q = At(p);
         for (int i = 0; i < 3; ++i) q[i] = LowByteTruncated(fmaf(acc.s[i], inv, 0.5f));
         q[3] = LowByteRounded(acc.a);
@@ -44,7 +44,7 @@ struct SinkC32A : OutLine {
 template <bool TruncateSums>
 struct SinkC64A : OutLine {
     __device__ void Put(int p, const AlphaSum52& acc, const Pix16&) const {
-        const float inv = ApproxReciprocal(acc.a);
+        const float inv = kl::fdividef(1.0f, acc.a);
         short* q = reinterpret_cast<short*>(At(p));
         for (int i = 0; i < 3; ++i)
             q[i] = SaturatedShort((TruncateSums ? float(kl::f2i_rz(acc.s[i])) : acc.s[i]) * inv);

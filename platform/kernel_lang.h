@@ -3,7 +3,7 @@
 // the CPU runtime (platform/cpurt). Kernel bodies use only:
 //   __global__ __device__ __host__ __forceinline__, threadIdx blockIdx blockDim gridDim,
 //   __syncthreads(), KL_SHARED_ARRAY / KL_DYNAMIC_SHARED, tex2D<uchar4>,
-//   kl::min / kl::max, kl::f2i_rz, and fmaf / sqrtf / expf / powf / cosf;
+//   kl::min / kl::max, kl::f2i_rz, kl::fdividef, and fmaf / sqrtf / expf / powf / cosf;
 // and launchers start kernels only through kl::launch.
 #ifndef TVF2_KERNEL_LANG_H
 #define TVF2_KERNEL_LANG_H
@@ -76,6 +76,16 @@ __host__ __device__ __forceinline__ int f2i_rz(float v) {
     if (v >= 2147483648.0f) return 2147483647;
     if (v <= -2147483648.0f) return -2147483647 - 1;
     return static_cast<int>(v);
+#endif
+}
+
+// a / b by the device's fast approximate division; exact on the host. The one place
+// where the backends may differ (by an ulp or so of the quotient).
+__host__ __device__ __forceinline__ float fdividef(float a, float b) {
+#if defined(__CUDA_ARCH__)
+    return __fdividef(a, b);
+#else
+    return a / b;
 #endif
 }
 
