@@ -13,7 +13,9 @@ namespace {
 
 class CpuBackend final : public Backend {
 public:
-    explicit CpuBackend(LoadedModule m) : Backend(std::move(m)) {}
+    // The CPU runtime's calls resolve through the module's handle: dlsym searches the
+    // module's dependencies too.
+    explicit CpuBackend(LoadedModule m) : Backend(m, m.handle) {}
     const char* Name() const override { return "cpu"; }
     void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch, size_t widthBytes,
                 size_t rows) override {
@@ -40,6 +42,7 @@ struct CudaRuntime {
     static constexpr int kDeviceToHost = 2;
     typedef int (*Memcpy2D)(void*, size_t, const void*, size_t, size_t, size_t, int);
     typedef const char* (*ErrorString)(int);
+    void* handle = nullptr;
     Memcpy2D memcpy2D = nullptr;
     ErrorString errorString = nullptr;
 
@@ -56,7 +59,10 @@ struct CudaRuntime {
             }
             memcpy2D = reinterpret_cast<Memcpy2D>(dlsym(h, "cudaMemcpy2D"));
             errorString = reinterpret_cast<ErrorString>(dlsym(h, "cudaGetErrorString"));
-            if (memcpy2D) return std::string();
+            if (memcpy2D) {
+                handle = h;
+                return std::string();
+            }
             why = std::string(name) + " has no cudaMemcpy2D";
         }
         return "the CUDA runtime library could not be loaded (tried libcudart.so, "
@@ -67,7 +73,7 @@ struct CudaRuntime {
 
 class CudaBackend final : public Backend {
 public:
-    CudaBackend(LoadedModule m, CudaRuntime rt) : Backend(std::move(m)), rt_(rt) {}
+    CudaBackend(LoadedModule m, CudaRuntime rt) : Backend(std::move(m), rt.handle), rt_(rt) {}
     const char* Name() const override { return "cuda"; }
     void Upload(void* dev, size_t devPitch, const void* host, size_t hostPitch, size_t widthBytes,
                 size_t rows) override {
@@ -138,6 +144,74 @@ void Backend::Check(int status, const char* slot) {
     if (status != 0) throw Failure(ModuleStatusMessage(status, slot));
 }
 
+// The runtime's array calls, with its enums and handles passed as ints and pointers.
+struct Backend::ArrayCalls {
+    typedef cudaChannelFormatDesc (*CreateChannelDesc)(int, int, int, int, int);
+    typedef int (*MallocArray)(cudaArray**, const cudaChannelFormatDesc*, size_t, size_t,
+                               unsigned);
+    typedef int (*Memcpy2DToArray)(cudaArray*, size_t, size_t, const void*, size_t, size_t,
+                                   size_t, int);
+    typedef int (*FreeArray)(cudaArray*);
+    typedef const char* (*ErrorString)(int);
+    static constexpr int kDeviceToDevice = 3;  // cudaMemcpyKind
+    CreateChannelDesc createChannelDesc;
+    MallocArray mallocArray;
+    Memcpy2DToArray memcpy2DToArray;
+    FreeArray freeArray;
+    ErrorString errorString;  // may be missing
+
+    void Check(int status, const char* call) const {
+        if (status == 0) return;
+        std::string what =
+            std::string(call) + " failed with CUDA status " + std::to_string(status);
+        if (errorString) what += std::string(" (") + errorString(status) + ")";
+        throw Failure(what);
+    }
+};
+
+const Backend::ArrayCalls& Backend::Arrays() {
+    if (arrays_) return *arrays_;
+    auto find = [this](const char* name) {
+        void* f = runtime_ ? dlsym(runtime_, name) : nullptr;
+        if (!f)
+            throw Failure("the CUDA runtime used with " + module_.path + " has no " + name +
+                          ", which texture sources need");
+        return f;
+    };
+    auto calls = std::make_shared<ArrayCalls>();
+    calls->createChannelDesc =
+        reinterpret_cast<ArrayCalls::CreateChannelDesc>(find("cudaCreateChannelDesc"));
+    calls->mallocArray = reinterpret_cast<ArrayCalls::MallocArray>(find("cudaMallocArray"));
+    calls->memcpy2DToArray =
+        reinterpret_cast<ArrayCalls::Memcpy2DToArray>(find("cudaMemcpy2DToArray"));
+    calls->freeArray = reinterpret_cast<ArrayCalls::FreeArray>(find("cudaFreeArray"));
+    calls->errorString =
+        reinterpret_cast<ArrayCalls::ErrorString>(dlsym(runtime_, "cudaGetErrorString"));
+    arrays_ = calls;
+    return *arrays_;
+}
+
+cudaChannelFormatDesc Backend::ChannelDesc(int x, int y, int z, int w, int kind) {
+    return Arrays().createChannelDesc(x, y, z, w, kind);
+}
+
+cudaArray* Backend::MallocArray(const cudaChannelFormatDesc& desc, int width, int height) {
+    cudaArray* array = nullptr;
+    Arrays().Check(Arrays().mallocArray(&array, &desc, width, height, 0), "cudaMallocArray");
+    return array;
+}
+
+void Backend::CopyToArray(cudaArray* array, const void* dev, size_t devPitch, size_t widthBytes,
+                          size_t rows) {
+    Arrays().Check(Arrays().memcpy2DToArray(array, 0, 0, dev, devPitch, widthBytes, rows,
+                                            ArrayCalls::kDeviceToDevice),
+                   "cudaMemcpy2DToArray");
+}
+
+void Backend::FreeArray(cudaArray* array) {
+    Arrays().freeArray(array);
+}
+
 std::unique_ptr<Backend> OpenBackend(const BackendRequest& request,
                                      const std::function<void(const std::string&)>& note) {
     std::unique_ptr<Backend> b;
@@ -171,6 +245,17 @@ std::unique_ptr<Backend> OpenBackend(const BackendRequest& request,
     }
     note(std::string("backend ") + b->Name() + ", module " + b->ModulePath());
     return b;
+}
+
+DeviceArray::DeviceArray(Backend& backend, int width, int height)
+    : backend_(backend),
+      desc_(backend.ChannelDesc(8, 8, 8, 8, /*unsigned*/ 1)),
+      array_(backend.MallocArray(desc_, width, height)),
+      width_(width),
+      height_(height) {}
+
+DeviceArray::~DeviceArray() {
+    backend_.FreeArray(array_);
 }
 
 DeviceImage::DeviceImage(Backend& backend, int width, int height, int bytesPerPixel)

@@ -22,6 +22,15 @@
 #include <memory>
 #include <string>
 
+// The runtime's channel format descriptor, which cudaMallocArray and the texture slots
+// take: bits of each of the four channels, then their kind (0 signed, 1 unsigned, 2
+// float). The interface header only names the type and tvf2 includes no CUDA header, so
+// it is spelled out here with the runtime's layout.
+struct cudaChannelFormatDesc {
+    int x, y, z, w;
+    int f;
+};
+
 namespace tvf2 {
 
 enum class BackendChoice { Auto, Cuda, Cpu };
@@ -50,9 +59,27 @@ public:
     // Throws Failure("module returned status N (name) from SLOT") unless status is 0.
     static void Check(int status, const char* slot);
 
+    // CUDA arrays, the source of the texture slots. The interface has no calls for them,
+    // so they come from the runtime the module works with: the CPU runtime library that
+    // the CPU module depends on (found through the module's own handle), or the shared
+    // CUDA runtime beside a CUDA module. Statuses are the runtime's own. Throw Failure.
+    cudaChannelFormatDesc ChannelDesc(int x, int y, int z, int w, int kind);
+    cudaArray* MallocArray(const cudaChannelFormatDesc& desc, int width, int height);
+    // `rows` rows of `widthBytes` bytes from device memory into the array's top left.
+    void CopyToArray(cudaArray* array, const void* dev, size_t devPitch, size_t widthBytes,
+                     size_t rows);
+    void FreeArray(cudaArray* array);  // nothing useful can be done about a failure
+
 protected:
-    explicit Backend(LoadedModule module) : module_(std::move(module)) {}
+    // `runtime`: the dlopen handle through which the array calls are resolved.
+    Backend(LoadedModule module, void* runtime) : module_(std::move(module)), runtime_(runtime) {}
     LoadedModule module_;
+
+private:
+    struct ArrayCalls;
+    const ArrayCalls& Arrays();
+    void* runtime_;
+    std::shared_ptr<const ArrayCalls> arrays_;
 };
 
 struct BackendRequest {
@@ -69,6 +96,27 @@ struct BackendRequest {
 // messages (without the "tvf2: " prefix). Failures throw Failure with one line.
 std::unique_ptr<Backend> OpenBackend(const BackendRequest& request,
                                      const std::function<void(const std::string&)>& note);
+
+// A CUDA array of width x height texels of four unsigned 8-bit channels (one 4-byte
+// pixel each), released at destruction.
+class DeviceArray {
+public:
+    DeviceArray(Backend& backend, int width, int height);
+    ~DeviceArray();
+    DeviceArray(const DeviceArray&) = delete;
+    DeviceArray& operator=(const DeviceArray&) = delete;
+
+    cudaArray* Handle() const { return array_; }
+    const cudaChannelFormatDesc* Desc() const { return &desc_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    Backend& backend_;
+    cudaChannelFormatDesc desc_;
+    cudaArray* array_ = nullptr;
+    int width_, height_;
+};
 
 // One frame-sized buffer of device memory from DeviceMalloc, released by DeviceFree.
 // Rows start every Pitch() bytes; the pitch is the row size rounded up to 256 bytes,

@@ -1,5 +1,6 @@
 #include "convert.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tvf2 {
@@ -123,6 +124,52 @@ void YUY2ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame&
                     v[i] = s[4 * i + 3];
                 }
             }
+        }
+    }
+}
+
+void FrameToYUV32(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch) {
+    const int sx = h.chroma == Chroma::C444 ? 0 : 1;  // log2 of the chroma subsampling
+    const int sy = h.chroma == Chroma::C420 ? 1 : 0;
+    const int cw = h.ChromaWidth();
+    for (int y = 0; y < h.height; ++y) {
+        const uint8_t* ly = frame.Y() + static_cast<size_t>(y) * h.width;
+        const uint8_t* u = frame.U(h) + static_cast<size_t>(y >> sy) * cw;
+        const uint8_t* v = frame.V(h) + static_cast<size_t>(y >> sy) * cw;
+        uint8_t* d = dst + y * pitch;
+        for (int x = 0; x < h.width; ++x, d += 4) {
+            d[0] = ly[x];
+            d[1] = u[x >> sx];
+            d[2] = v[x >> sx];
+            d[3] = 255;
+        }
+    }
+}
+
+void YUV32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame) {
+    const int sx = h.chroma == Chroma::C444 ? 0 : 1;
+    const int sy = h.chroma == Chroma::C420 ? 1 : 0;
+    const int cw = h.ChromaWidth();
+    for (int y = 0; y < h.height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* ly = frame.Y() + static_cast<size_t>(y) * h.width;
+        for (int x = 0; x < h.width; ++x) ly[x] = s[4 * x];
+    }
+    for (int cy = 0; cy < h.ChromaHeight(); ++cy) {
+        const int y0 = cy << sy, y1 = std::min((cy + 1) << sy, h.height);
+        uint8_t* u = frame.U(h) + static_cast<size_t>(cy) * cw;
+        uint8_t* v = frame.V(h) + static_cast<size_t>(cy) * cw;
+        for (int cx = 0; cx < cw; ++cx) {
+            const int x0 = cx << sx, x1 = std::min((cx + 1) << sx, h.width);
+            int su = 0, sv = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    su += src[y * pitch + 4 * x + 1];
+                    sv += src[y * pitch + 4 * x + 2];
+                }
+            const int n = (y1 - y0) * (x1 - x0);
+            u[cx] = static_cast<uint8_t>((su + n / 2) / n);
+            v[cx] = static_cast<uint8_t>((sv + n / 2) / n);
         }
     }
 }

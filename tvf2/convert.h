@@ -37,6 +37,18 @@ void FrameToYUY2(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t
 //  4:4:4  each YUY2 chroma sample goes to both pixels of its pair.
 void YUY2ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame);
 
+// A YUV4MPEG2 frame into YUV32 rows (4:4:4, byte 0 = Y, 1 = U, 2 = V, 3 = 255; any
+// width). Both store chroma value v as the byte v + 128, so samples are copied as they
+// are. Subsampled chroma is duplicated: pixel (x, y) takes chroma sample (x / 2, y) for
+// 4:2:2 and (x / 2, y / 2) for 4:2:0.
+void FrameToYUV32(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch);
+
+// YUV32 rows back into a frame of the header's format. Each chroma sample is the mean of
+// the pixels it served (2 for 4:2:2, 2x2 for 4:2:0, fewer at an odd right or bottom
+// edge), rounding half up: (sum + n / 2) / n. Where the filter changed nothing those
+// pixels are equal, so the original chroma comes back exactly. Byte 3 is ignored.
+void YUV32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame);
+
 }  // namespace tvf2
 
 #endif

@@ -96,12 +96,14 @@ void RunPng(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
 void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
     Y4mReader reader(in);
     const Y4mHeader& h = reader.Header();
-    RequireLayout(filter, Layout::YUY2, "YUV4MPEG2 streams");
-    if (h.width % 2 != 0)
+    // Streams run as YUY2 pixel pairs, or as YUV32 pixels for filters without a YUY2 form.
+    const Layout layout = filter.Supports(Layout::YUY2) ? Layout::YUY2 : Layout::YUV32;
+    RequireLayout(filter, layout, "YUV4MPEG2 streams");
+    if (layout == Layout::YUY2 && h.width % 2 != 0)
         throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
                       " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
                       "an even width");
-    filter.Check(Layout::YUY2, h.width, h.height);
+    filter.Check(layout, h.width, h.height);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
     Y4mWriter writer(out, h);
@@ -110,16 +112,23 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
     if (job.maxFrames >= 0 && (total < 0 || total > job.maxFrames)) total = job.maxFrames;
     Progress progress(ProgressWanted(job.forceProgress), total);
 
-    const size_t pitch = static_cast<size_t>(h.width) * 2;
+    const int bpp = BytesPerPixel(layout);
+    const size_t pitch = static_cast<size_t>(h.width) * bpp;
     std::vector<uint8_t> host(pitch * h.height);
-    DeviceImage src(backend, h.width, h.height, 2);
-    DeviceImage dst(backend, h.width, h.height, 2);
+    DeviceImage src(backend, h.width, h.height, bpp);
+    DeviceImage dst(backend, h.width, h.height, bpp);
     Y4mFrame frame;
     long long done = 0;
     while ((job.maxFrames < 0 || done < job.maxFrames) && reader.ReadFrame(frame)) {
-        FrameToYUY2(h, frame, host.data(), pitch);
-        FilterFrame(backend, filter, Layout::YUY2, host, pitch, src, dst);
-        YUY2ToFrame(host.data(), pitch, h, frame);
+        if (layout == Layout::YUY2)
+            FrameToYUY2(h, frame, host.data(), pitch);
+        else
+            FrameToYUV32(h, frame, host.data(), pitch);
+        FilterFrame(backend, filter, layout, host, pitch, src, dst);
+        if (layout == Layout::YUY2)
+            YUY2ToFrame(host.data(), pitch, h, frame);
+        else
+            YUV32ToFrame(host.data(), pitch, h, frame);
         writer.WriteFrame(frame);
         progress.Update(++done);
     }

@@ -176,6 +176,30 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"list_with_missing_module", {"list", "--module", "@none.so"}, 1, "module not found"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
+INSTANTIATE_TEST_SUITE_P(
+    Denoise, Tvf2Errors,
+    ::testing::Values(
+        ErrorCase{"threshold_zero", Cpu({"denoise", "--threshold", "0", "@rgb.png", "@out.png"}), 2, "--threshold: 0 is out of range"},
+        ErrorCase{"threshold_negative", Cpu({"denoise", "-t", "-5", "@rgb.png", "@out.png"}), 2, "--threshold: -5 is out of range"},
+        ErrorCase{"radius_negative", Cpu({"denoise", "--radius", "-1", "@rgb.png", "@out.png"}), 2, "--radius: -1 is out of range"},
+        ErrorCase{"radius_too_large", Cpu({"denoise", "--radius", "1001", "@rgb.png", "@out.png"}), 2, "--radius: 1001 is out of range"},
+        ErrorCase{"source_unknown", Cpu({"denoise", "--source", "array", "@rgb.png", "@out.png"}), 2, "'array' is not one of linear, texture"},
+        ErrorCase{"row_scale_without_texture", Cpu({"denoise", "--row-scale", "2", "@rgb.png", "@out.png"}), 2, "--row-scale applies to --source texture only"},
+        ErrorCase{"same_parity_without_texture", Cpu({"denoise", "--same-parity", "@c422.y4m", "@out.y4m"}), 2, "--same-parity applies to --source texture only"},
+        ErrorCase{"fields_with_texture", Cpu({"denoise", "--source", "texture", "--fields", "@rgb.png", "@out.png"}), 2, "--fields applies to --source linear only"},
+        ErrorCase{"row_scale_zero", Cpu({"denoise", "--source", "texture", "--row-scale", "0", "@rgb.png", "@out.png"}), 2, "--row-scale: 0 is out of range"},
+        ErrorCase{"row_offset_past_frame", Cpu({"denoise", "--source", "texture", "--row-offset", "10", "@rgb.png", "@out.png"}), 2, "past the last row of the 20x10 frame"},
+        ErrorCase{"sums_overflow_C32", Cpu({"denoise", "-t", "400000", "-r", "2", "@rgb.png", "@out.png"}), 2, "too large for C32:"},
+        ErrorCase{"sums_overflow_C32A", Cpu({"denoise", "-t", "33026", "-r", "0", "@rgba.png", "@out.png"}), 2, "too large for C32A"},
+        ErrorCase{"sums_overflow_YUV32", Cpu({"denoise", "-t", "100000", "-r", "5", "@c422.y4m", "@out.y4m"}), 2, "too large for YUV32"},
+        ErrorCase{"status_from_C32", Cpu({"denoise", "--unchecked", "-t", "0", "@rgb.png", "@out.png"}), 1,
+                  "module returned status 11 (invalid value) from SimilarityWeightedAverage_C32"},
+        ErrorCase{"status_from_Tex_C32A", Cpu({"denoise", "--unchecked", "-r", "-1", "--source", "texture", "@rgba.png", "@out.png"}), 1,
+                  "module returned status 11 (invalid value) from SimilarityWeightedAverageTex_C32A"},
+        ErrorCase{"status_from_YUV32", Cpu({"denoise", "--unchecked", "-t", "0", "@c422.y4m", "@out.y4m"}), 1,
+                  "module returned status 11 (invalid value) from SimilarityWeightedAverage_YUV32"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
 // clang-format on
 
 // A failed run leaves an existing output file as it was.

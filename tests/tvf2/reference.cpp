@@ -1,6 +1,7 @@
 #include "reference.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tvf2test {
 namespace {
@@ -159,6 +160,53 @@ std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yu
                 V[c + i] = yuy2[cy * pitch + 4 * i + 3];
             }
         }
+    return frame;
+}
+
+namespace {
+
+// The chroma sample that pixel (x, y) of the stream belongs to.
+size_t ChromaIndex(const Stream& s, int x, int y) {
+    const int cx = s.chromaWidth < s.width ? x / 2 : x;
+    const int cy = s.chromaHeight < s.height ? y / 2 : y;
+    return static_cast<size_t>(cy) * s.chromaWidth + cx;
+}
+
+}  // namespace
+
+std::vector<uint8_t> FrameToYUV32(const Stream& s, const std::vector<uint8_t>& frame) {
+    std::vector<uint8_t> out(s.LumaBytes() * 4);
+    const uint8_t* U = frame.data() + s.LumaBytes();
+    const uint8_t* V = U + s.ChromaBytes();
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            uint8_t* d = &out[(static_cast<size_t>(y) * s.width + x) * 4];
+            d[0] = frame[static_cast<size_t>(y) * s.width + x];
+            d[1] = U[ChromaIndex(s, x, y)];
+            d[2] = V[ChromaIndex(s, x, y)];
+            d[3] = 255;
+        }
+    return out;
+}
+
+std::vector<uint8_t> YUV32ToFrame(const Stream& s, const std::vector<uint8_t>& yuv32) {
+    std::vector<uint8_t> frame(s.LumaBytes() + 2 * s.ChromaBytes());
+    std::vector<int> sumU(s.ChromaBytes()), sumV(s.ChromaBytes()), count(s.ChromaBytes());
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            const uint8_t* p = &yuv32[(static_cast<size_t>(y) * s.width + x) * 4];
+            frame[static_cast<size_t>(y) * s.width + x] = p[0];
+            const size_t c = ChromaIndex(s, x, y);
+            sumU[c] += p[1];
+            sumV[c] += p[2];
+            ++count[c];
+        }
+    uint8_t* U = frame.data() + s.LumaBytes();
+    uint8_t* V = U + s.ChromaBytes();
+    for (size_t c = 0; c < s.ChromaBytes(); ++c) {
+        U[c] = static_cast<uint8_t>(std::floor(static_cast<double>(sumU[c]) / count[c] + 0.5));
+        V[c] = static_cast<uint8_t>(std::floor(static_cast<double>(sumV[c]) / count[c] + 0.5));
+    }
     return frame;
 }
 

@@ -34,6 +34,11 @@ Picture To8Bit(const Picture& p);
 std::vector<uint8_t> FrameToYUY2(const Stream& s, const std::vector<uint8_t>& frame);
 std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yuy2);
 
+// A YUV4MPEG2 frame to YUV32 (Y, U, V, 255; subsampled chroma repeated over the pixels
+// it covers) and back (each chroma sample the mean of its pixels, rounded half up).
+std::vector<uint8_t> FrameToYUV32(const Stream& s, const std::vector<uint8_t>& frame);
+std::vector<uint8_t> YUV32ToFrame(const Stream& s, const std::vector<uint8_t>& yuv32);
+
 }  // namespace tvf2test
 
 #endif

@@ -337,20 +337,23 @@ Stream ParseStream(const std::string& bytes) {
     return s;
 }
 
+const CpuModule& LoadCpuModule() {
+    static const CpuModule m = [] {
+        CpuModule c;
+        c.handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
+        if (!c.handle) return c;
+        auto get = reinterpret_cast<PFN_GetFuncSet>(dlsym(c.handle, "GetFuncSet"));
+        if (get) get(&c.funcs);
+        return c;
+    }();
+    if (!m.funcs) ADD_FAILURE() << "cannot load " << TVF2_CPU_MODULE;
+    return m;
+}
+
 int ModuleMosaic(Layout layout, int width, int height, int cellW, int cellH, int offX, int offY,
                  std::vector<uint8_t>& frame) {
-    static ICUDAKernelFuncSet_TarvoVideoFilter2* fs = [] {
-        ICUDAKernelFuncSet_TarvoVideoFilter2* f = nullptr;
-        void* lib = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (!lib) return f;
-        auto get = reinterpret_cast<PFN_GetFuncSet>(dlsym(lib, "GetFuncSet"));
-        if (get) get(&f);
-        return f;
-    }();
-    if (!fs) {
-        ADD_FAILURE() << "cannot load " << TVF2_CPU_MODULE;
-        return -1;
-    }
+    ICUDAKernelFuncSet_TarvoVideoFilter2* fs = LoadCpuModule().funcs;
+    if (!fs) return -1;
     const int bpp = layout == Layout::YUY2 ? 2 : 4;
     const int pitch = width * bpp;
     const size_t bytes = static_cast<size_t>(pitch) * height;

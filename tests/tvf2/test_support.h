@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class ICUDAKernelFuncSet_TarvoVideoFilter2;
+
 namespace tvf2test {
 
 struct RunResult {
@@ -91,7 +93,16 @@ std::string Serialise(const Stream& s);
 // Parses a whole stream; fails the test when it is malformed.
 Stream ParseStream(const std::string& bytes);
 
-// The CPU module, loaded as a host loads it, running one mosaic on a tightly packed
+// The CPU module, loaded once as a host loads it (dlopen + GetFuncSet). Fails the test
+// and returns null funcs when it cannot be loaded. Its device memory is host memory, and
+// its handle also finds the CPU runtime's own calls (cudaMallocArray, ...).
+struct CpuModule {
+    void* handle = nullptr;
+    ICUDAKernelFuncSet_TarvoVideoFilter2* funcs = nullptr;
+};
+const CpuModule& LoadCpuModule();
+
+// The CPU module running one mosaic on a tightly packed
 // frame of 4 (C32, C32A) or 2 (YUY2) bytes a pixel, the way tvf2 does: upload, device
 // copy to the destination, mosaic, download. Returns the module's status.
 enum class Layout { C32, C32A, YUY2 };

@@ -47,6 +47,7 @@ int RunList(const ParsedArgs& args, Context& context) {
     PrintRow("C32", "4 bytes a pixel: B, G, R, X (X is 255 on upload, ignored on output)");
     PrintRow("C32A", "4 bytes a pixel: B, G, R, A (straight alpha)");
     PrintRow("YUY2", "2 bytes a pixel, in pairs: Y0, U, Y1, V (chroma centred on 128)");
+    PrintRow("YUV32", "4 bytes a pixel: Y, U, V, X (4:4:4, chroma centred on 128)");
     std::printf("Backend: %s\nModule:  %s\n", backend.Name(), backend.ModulePath().c_str());
     return kExitOk;
 }

@@ -20,7 +20,7 @@ class MosaicFilter final : public FrameFilter {
 public:
     explicit MosaicFilter(const MosaicParams& p) : p_(p) {}
 
-    bool Supports(Layout) const override { return true; }
+    bool Supports(Layout layout) const override { return layout != Layout::YUV32; }
 
     // The module refuses these with "invalid value"; saying why is friendlier.
     void Check(Layout layout, int width, int height) const override {
@@ -61,6 +61,7 @@ public:
                                          dst.Pitch()),
                            "Mosaic_YUY2");
             break;
+        case Layout::YUV32: break;  // not supported, never asked for
         }
     }
 
