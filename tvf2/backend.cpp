@@ -250,9 +250,7 @@ std::unique_ptr<Backend> OpenBackend(const BackendRequest& request,
 DeviceArray::DeviceArray(Backend& backend, int width, int height)
     : backend_(backend),
       desc_(backend.ChannelDesc(8, 8, 8, 8, /*unsigned*/ 1)),
-      array_(backend.MallocArray(desc_, width, height)),
-      width_(width),
-      height_(height) {}
+      array_(backend.MallocArray(desc_, width, height)) {}
 
 DeviceArray::~DeviceArray() {
     backend_.FreeArray(array_);

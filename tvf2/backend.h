@@ -108,14 +108,11 @@ public:
 
     cudaArray* Handle() const { return array_; }
     const cudaChannelFormatDesc* Desc() const { return &desc_; }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
 
 private:
     Backend& backend_;
     cudaChannelFormatDesc desc_;
     cudaArray* array_ = nullptr;
-    int width_, height_;
 };
 
 // One frame-sized buffer of device memory from DeviceMalloc, released by DeviceFree.

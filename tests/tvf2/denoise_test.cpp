@@ -39,8 +39,8 @@ struct ArrayCalls {
 
 ArrayCalls FindArrayCalls(void* handle) {
     ArrayCalls a;
-    a.createChannelDesc = reinterpret_cast<decltype(a.createChannelDesc)>(
-        dlsym(handle, "cudaCreateChannelDesc"));
+    a.createChannelDesc =
+        reinterpret_cast<decltype(a.createChannelDesc)>(dlsym(handle, "cudaCreateChannelDesc"));
     a.mallocArray = reinterpret_cast<decltype(a.mallocArray)>(dlsym(handle, "cudaMallocArray"));
     a.memcpy2DToArray =
         reinterpret_cast<decltype(a.memcpy2DToArray)>(dlsym(handle, "cudaMemcpy2DToArray"));
@@ -54,7 +54,8 @@ ArrayCalls FindArrayCalls(void* handle) {
 int ModuleDenoise(Slot slot, const Denoise& d, int width, int height, std::vector<uint8_t>& frame) {
     const CpuModule& m = LoadCpuModule();
     if (!m.funcs) return -1;
-    ICUDAKernelFuncSet_TarvoVideoFilter2& f = *m.funcs;
+    using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
+    F& f = *m.funcs;
     const int pitch = width * 4;
     const size_t bytes = frame.size();
     void* src = nullptr;
@@ -65,14 +66,14 @@ int ModuleDenoise(Slot slot, const Denoise& d, int width, int height, std::vecto
     std::memcpy(dst, frame.data(), bytes);
     int status;
     if (!d.texture) {
-        auto call = slot == Slot::C32    ? &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverage_C32
-                    : slot == Slot::C32A ? &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverage_C32A
-                                         : &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverage_YUV32;
+        auto call = slot == Slot::C32    ? &F::SimilarityWeightedAverage_C32
+                    : slot == Slot::C32A ? &F::SimilarityWeightedAverage_C32A
+                                         : &F::SimilarityWeightedAverage_YUV32;
         status = (f.*call)(dst, src, nullptr, width, height, pitch, pitch, d.T, d.radius, d.fields);
     } else {
-        auto call = slot == Slot::C32    ? &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverageTex_C32
-                    : slot == Slot::C32A ? &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverageTex_C32A
-                                         : &ICUDAKernelFuncSet_TarvoVideoFilter2::SimilarityWeightedAverageTex_YUV32;
+        auto call = slot == Slot::C32    ? &F::SimilarityWeightedAverageTex_C32
+                    : slot == Slot::C32A ? &F::SimilarityWeightedAverageTex_C32A
+                                         : &F::SimilarityWeightedAverageTex_YUV32;
         const ArrayCalls a = FindArrayCalls(m.handle);
         if (!a.createChannelDesc || !a.mallocArray || !a.memcpy2DToArray || !a.freeArray) {
             ADD_FAILURE() << "the CPU runtime's array calls are not found through the module";
@@ -95,8 +96,8 @@ int ModuleDenoise(Slot slot, const Denoise& d, int width, int height, std::vecto
 }
 
 std::vector<std::string> Args(const Denoise& d) {
-    std::vector<std::string> a = {"denoise", "--backend", "cpu", "--threshold", std::to_string(d.T),
-                                  "--radius", std::to_string(d.radius)};
+    std::vector<std::string> a = {"denoise", "--backend", "cpu"};
+    a.insert(a.end(), {"--threshold", std::to_string(d.T), "--radius", std::to_string(d.radius)});
     if (d.fields) a.push_back("--fields");
     if (d.texture) {
         a.insert(a.end(), {"--source", "texture", "--row-scale", std::to_string(d.rowScale),
@@ -198,7 +199,8 @@ TEST(Tvf2DenoiseDefaults, ThresholdAndRadius) {
     Picture in = RandomPicture(24, 18, 3, 8, 5);
     for (uint16_t& v : in.samples) v = static_cast<uint16_t>(120 + v % 13);
     WritePicture(dir.Path("in.png"), in);
-    const RunResult r = RunTvf2({"denoise", "--backend", "cpu", dir.Path("in.png"), dir.Path("o.png")});
+    const RunResult r =
+        RunTvf2({"denoise", "--backend", "cpu", dir.Path("in.png"), dir.Path("o.png")});
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint8_t> f = PictureToC32(in);
     ASSERT_EQ(ModuleDenoise(Slot::C32, Denoise(), in.width, in.height, f), 0);

@@ -29,11 +29,10 @@ struct DenoiseParams {
 constexpr int kMaxRadius = 1000;
 
 typedef int (ICUDAKernelFuncSet_TarvoVideoFilter2::*LinearSlot)(void*, const void*, const void*,
-                                                                int, int, int, int, int, int,
-                                                                bool);
+                                                                int, int, int, int, int, int, bool);
 typedef int (ICUDAKernelFuncSet_TarvoVideoFilter2::*TextureSlot)(void*, cudaArray*, int, int, int,
-                                                                 const cudaChannelFormatDesc*,
-                                                                 int, int, int, int, bool);
+                                                                 const cudaChannelFormatDesc*, int,
+                                                                 int, int, int, bool);
 
 struct LayoutSlots {
     LinearSlot linear;
@@ -75,8 +74,7 @@ public:
         const int maxThreshold = alpha ? 33025 : INT_MAX;
         if (weights >= limit || p_.threshold > maxThreshold)
             throw UsageError("--threshold " + std::to_string(p_.threshold) + " with --radius " +
-                             std::to_string(p_.radius) + " is too large for " +
-                             LayoutName(layout) +
+                             std::to_string(p_.radius) + " is too large for " + LayoutName(layout) +
                              ": the module's sums need threshold * ((2 * radius + 1)^2 + 1) "
                              "below " +
                              std::to_string(limit) +
@@ -100,10 +98,10 @@ public:
         // One array for the whole stream: every frame has the input's size.
         if (!array_) array_.reset(new DeviceArray(backend, w, h));
         backend.CopyToArray(array_->Handle(), src.Data(), src.Pitch(), src.RowBytes(), h);
-        Backend::Check((m.*slots.texture)(dst.Data(), array_->Handle(), w, h, dst.Pitch(),
-                                          array_->Desc(), p_.rowOffset, p_.rowScale,
-                                          p_.threshold, p_.radius, p_.sameParity),
-                       slots.textureName);
+        Backend::Check(
+            (m.*slots.texture)(dst.Data(), array_->Handle(), w, h, dst.Pitch(), array_->Desc(),
+                               p_.rowOffset, p_.rowScale, p_.threshold, p_.radius, p_.sameParity),
+            slots.textureName);
     }
 
 private:
@@ -158,8 +156,8 @@ int RunDenoise(const ParsedArgs& args, Context& context) {
         p.threshold = static_cast<int>(ParseInteger("--threshold", args.Value("threshold"),
                                                     p.unchecked ? INT_MIN : 1, INT_MAX));
     if (args.Has("radius"))
-        p.radius = static_cast<int>(ParseInteger("--radius", args.Value("radius"),
-                                                 p.unchecked ? INT_MIN : 0, kMaxRadius));
+        p.radius = static_cast<int>(
+            ParseInteger("--radius", args.Value("radius"), p.unchecked ? INT_MIN : 0, kMaxRadius));
     p.fields = args.Has("fields");
     if (args.Has("source")) {
         const std::string s = args.Value("source");
@@ -170,7 +168,8 @@ int RunDenoise(const ParsedArgs& args, Context& context) {
     }
     // A frame has at most 16384 rows, so no row index overflows.
     if (args.Has("row-scale"))
-        p.rowScale = static_cast<int>(ParseInteger("--row-scale", args.Value("row-scale"), 1, 16384));
+        p.rowScale =
+            static_cast<int>(ParseInteger("--row-scale", args.Value("row-scale"), 1, 16384));
     if (args.Has("row-offset"))
         p.rowOffset =
             static_cast<int>(ParseInteger("--row-offset", args.Value("row-offset"), 0, 16383));
@@ -178,8 +177,7 @@ int RunDenoise(const ParsedArgs& args, Context& context) {
     if (p.source == Source::Linear) {
         for (const char* texOnly : {"row-scale", "row-offset", "same-parity"})
             if (args.Has(texOnly))
-                throw UsageError(std::string("--") + texOnly +
-                                 " applies to --source texture only");
+                throw UsageError(std::string("--") + texOnly + " applies to --source texture only");
     } else if (p.fields) {
         throw UsageError(
             "--fields applies to --source linear only; with a texture, --same-parity keeps "
