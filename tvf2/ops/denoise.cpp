@@ -41,26 +41,26 @@ struct LayoutSlots {
     const char* textureName;
 };
 
+// The slots of a layout that Supports accepts.
 LayoutSlots SlotsFor(Layout layout) {
     typedef ICUDAKernelFuncSet_TarvoVideoFilter2 F;
-    switch (layout) {
-    case Layout::C32A:
+    if (layout == Layout::C32A)
         return {&F::SimilarityWeightedAverage_C32A, "SimilarityWeightedAverage_C32A",
                 &F::SimilarityWeightedAverageTex_C32A, "SimilarityWeightedAverageTex_C32A"};
-    case Layout::YUV32:
+    if (layout == Layout::YUV32)
         return {&F::SimilarityWeightedAverage_YUV32, "SimilarityWeightedAverage_YUV32",
                 &F::SimilarityWeightedAverageTex_YUV32, "SimilarityWeightedAverageTex_YUV32"};
-    default:
-        return {&F::SimilarityWeightedAverage_C32, "SimilarityWeightedAverage_C32",
-                &F::SimilarityWeightedAverageTex_C32, "SimilarityWeightedAverageTex_C32"};
-    }
+    return {&F::SimilarityWeightedAverage_C32, "SimilarityWeightedAverage_C32",
+            &F::SimilarityWeightedAverageTex_C32, "SimilarityWeightedAverageTex_C32"};
 }
 
 class DenoiseFilter final : public FrameFilter {
 public:
     explicit DenoiseFilter(const DenoiseParams& p) : p_(p) {}
 
-    bool Supports(Layout layout) const override { return layout != Layout::YUY2; }
+    bool Supports(Layout layout) const override {
+        return layout == Layout::C32 || layout == Layout::C32A || layout == Layout::YUV32;
+    }
 
     // The module's sums are exact only while they fit 32 bits (35 bits for the scaled
     // alpha-weighted sums, whose products must fit 32 bits too); past that it gives
