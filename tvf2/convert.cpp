@@ -69,6 +69,107 @@ void C32ToImage(const uint8_t* src, size_t pitch, Image& img) {
     }
 }
 
+void ImageToC64(const Image& img, uint8_t* dst, size_t pitch) {
+    const int n = img.channels;
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* row = img.data.data() + y * img.RowBytes();
+        uint8_t* d = dst + y * pitch;
+        for (int x = 0; x < img.width; ++x, d += 8) {
+            uint16_t s[4];
+            std::memcpy(s, row + 2 * n * x, 2 * n);
+            int16_t lanes[4];
+            if (img.IsGrey()) {
+                lanes[0] = lanes[1] = lanes[2] = SampleToLane16(s[0]);
+                lanes[3] = n == 2 ? SampleToLane16(s[1]) : 32767;
+            } else {
+                lanes[0] = SampleToLane16(s[2]);
+                lanes[1] = SampleToLane16(s[1]);
+                lanes[2] = SampleToLane16(s[0]);
+                lanes[3] = n == 4 ? SampleToLane16(s[3]) : 32767;
+            }
+            std::memcpy(d, lanes, 8);
+        }
+    }
+}
+
+void C64ToImage(const uint8_t* src, size_t pitch, Image& img) {
+    const int n = img.channels;
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* row = img.data.data() + y * img.RowBytes();
+        for (int x = 0; x < img.width; ++x, s += 8) {
+            int16_t lanes[4];
+            std::memcpy(lanes, s, 8);
+            uint16_t d[4];
+            if (img.IsGrey()) {
+                d[0] = Lane16ToSample(lanes[1]);
+                d[1] = Lane16ToSample(lanes[3]);
+            } else {
+                d[0] = Lane16ToSample(lanes[2]);
+                d[1] = Lane16ToSample(lanes[1]);
+                d[2] = Lane16ToSample(lanes[0]);
+                d[3] = Lane16ToSample(lanes[3]);
+            }
+            std::memcpy(row + 2 * n * x, d, 2 * n);
+        }
+    }
+}
+
+void ImageToPlane(const Image& img, uint8_t* dst, size_t pitch) {
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* s = img.data.data() + y * img.RowBytes();
+        uint8_t* d = dst + y * pitch;
+        if (img.bitDepth == 8) {
+            std::memcpy(d, s, img.width);
+            continue;
+        }
+        for (int x = 0; x < img.width; ++x) {
+            uint16_t v;
+            std::memcpy(&v, s + 2 * x, 2);
+            const int16_t lane = SampleToLane16(v);
+            std::memcpy(d + 2 * x, &lane, 2);
+        }
+    }
+}
+
+void PlaneToImage(const uint8_t* src, size_t pitch, Image& img) {
+    for (int y = 0; y < img.height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* d = img.data.data() + y * img.RowBytes();
+        if (img.bitDepth == 8) {
+            std::memcpy(d, s, img.width);
+            continue;
+        }
+        for (int x = 0; x < img.width; ++x) {
+            int16_t lane;
+            std::memcpy(&lane, s + 2 * x, 2);
+            const uint16_t v = Lane16ToSample(lane);
+            std::memcpy(d + 2 * x, &v, 2);
+        }
+    }
+}
+
+void PlaneToC32(const uint8_t* plane, size_t planePitch, int width, int height, uint8_t* dst,
+                size_t pitch) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* s = plane + y * planePitch;
+        uint8_t* d = dst + y * pitch;
+        for (int x = 0; x < width; ++x, d += 4) {
+            d[0] = d[1] = d[2] = s[x];
+            d[3] = 255;
+        }
+    }
+}
+
+void C32ToPlane(const uint8_t* src, size_t pitch, int width, int height, uint8_t* plane,
+                size_t planePitch) {
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* s = src + y * pitch;
+        uint8_t* d = plane + y * planePitch;
+        for (int x = 0; x < width; ++x) d[x] = s[4 * x + 1];
+    }
+}
+
 void FrameToYUY2(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch) {
     const int pairs = h.width / 2;
     const int cw = h.ChromaWidth();

@@ -23,6 +23,36 @@ void ImageToC32(const Image& img, uint8_t* dst, size_t pitch);
 // from byte 1 (G); alpha from byte 3 when img has alpha. img must be 8-bit.
 void C32ToImage(const uint8_t* src, size_t pitch, Image& img);
 
+// 16-bit samples and the module's 16-bit lanes, which are signed (-32768..32767): a
+// sample v (0..65535) goes in as v >> 1, the top 15 of its 16 bits, so that sums of
+// non-negative weights stay in range and alpha stays non-negative; a lane value s comes
+// back as (s << 1) | (s >> 14), which maps 0 to 0 and 32767 to 65535 (full scale stays
+// full scale); a negative s comes back as 0.
+inline int16_t SampleToLane16(uint16_t v) {
+    return static_cast<int16_t>(v >> 1);
+}
+inline uint16_t Lane16ToSample(int16_t s) {
+    return s <= 0 ? 0 : static_cast<uint16_t>((s << 1) | (s >> 14));
+}
+
+// A 16-bit picture into C64 / C64A rows (lanes in the order of C32: B, G, R, A; grey
+// replicated into B, G and R; lane 3 = 32767 when the picture has no alpha), mapped as
+// above; and back into img's own channels (grey from lane 1). img must be 16-bit.
+void ImageToC64(const Image& img, uint8_t* dst, size_t pitch);
+void C64ToImage(const uint8_t* src, size_t pitch, Image& img);
+
+// A grey picture without alpha into one P8 (8-bit) or P16 (16-bit, mapped as above)
+// plane, and back.
+void ImageToPlane(const Image& img, uint8_t* dst, size_t pitch);
+void PlaneToImage(const uint8_t* src, size_t pitch, Image& img);
+
+// An 8-bit plane of width x height samples (rows `planePitch` bytes apart) into C32 rows
+// as grey (replicated into B, G and R, A = 255), and back from byte 1 (G).
+void PlaneToC32(const uint8_t* plane, size_t planePitch, int width, int height, uint8_t* dst,
+                size_t pitch);
+void C32ToPlane(const uint8_t* src, size_t pitch, int width, int height, uint8_t* plane,
+                size_t planePitch);
+
 // A YUV4MPEG2 frame into YUY2 rows (the width must be even):
 //  4:2:2  packed as it is;
 //  4:2:0  each chroma row serves two luma rows (row y takes chroma row y / 2);

@@ -57,6 +57,27 @@ void RequireLayout(const FrameFilter& filter, Layout layout, const char* what) {
                       what + " need");
 }
 
+// Reads, filters and writes the stream's frames (up to --frames) with the progress line,
+// then commits the output.
+template <class FilterOne>
+void StreamFrames(Context& context, const FilterJob& job, Y4mReader& reader, OutputFile& out,
+                  FilterOne filterOne) {
+    Y4mWriter writer(out, reader.Header());
+    long long total = reader.EstimatedFrames();
+    if (job.maxFrames >= 0 && (total < 0 || total > job.maxFrames)) total = job.maxFrames;
+    Progress progress(ProgressWanted(job.forceProgress), total);
+    Y4mFrame frame;
+    long long done = 0;
+    while ((job.maxFrames < 0 || done < job.maxFrames) && reader.ReadFrame(frame)) {
+        filterOne(frame);
+        writer.WriteFrame(frame);
+        progress.Update(++done);
+    }
+    progress.Finish(done);
+    context.Note(std::to_string(done) + " frame" + (done == 1 ? "" : "s") + " filtered");
+    out.Commit();
+}
+
 // Upload, device copy src -> dst, filter, download: one frame through the module.
 void FilterFrame(Backend& backend, FrameFilter& filter, Layout layout, std::vector<uint8_t>& host,
                  size_t hostPitch, DeviceImage& src, DeviceImage& dst) {
@@ -106,20 +127,13 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
     filter.Check(layout, h.width, h.height);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
-    Y4mWriter writer(out, h);
-
-    long long total = reader.EstimatedFrames();
-    if (job.maxFrames >= 0 && (total < 0 || total > job.maxFrames)) total = job.maxFrames;
-    Progress progress(ProgressWanted(job.forceProgress), total);
 
     const int bpp = BytesPerPixel(layout);
     const size_t pitch = static_cast<size_t>(h.width) * bpp;
     std::vector<uint8_t> host(pitch * h.height);
     DeviceImage src(backend, h.width, h.height, bpp);
     DeviceImage dst(backend, h.width, h.height, bpp);
-    Y4mFrame frame;
-    long long done = 0;
-    while ((job.maxFrames < 0 || done < job.maxFrames) && reader.ReadFrame(frame)) {
+    StreamFrames(context, job, reader, out, [&](Y4mFrame& frame) {
         if (layout == Layout::YUY2)
             FrameToYUY2(h, frame, host.data(), pitch);
         else
@@ -129,12 +143,26 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
             YUY2ToFrame(host.data(), pitch, h, frame);
         else
             YUV32ToFrame(host.data(), pitch, h, frame);
-        writer.WriteFrame(frame);
-        progress.Update(++done);
-    }
-    progress.Finish(done);
-    context.Note(std::to_string(done) + " frame" + (done == 1 ? "" : "s") + " filtered");
+    });
+}
+
+void RunPicturePng(Context& context, const FilterJob& job, PictureFilter& filter, InputFile& in) {
+    Image img = ReadPng(in);
+    filter.CheckPicture(img);
+    context.GetBackend();
+    OutputFile out(job.output);
+    filter.FilterPicture(context, img);
+    WritePng(img, out);
     out.Commit();
+}
+
+void RunPictureY4m(Context& context, const FilterJob& job, PictureFilter& filter, InputFile& in) {
+    Y4mReader reader(in);
+    filter.CheckStream(reader.Header());
+    context.GetBackend();
+    OutputFile out(job.output);
+    StreamFrames(context, job, reader, out,
+                 [&](Y4mFrame& frame) { filter.FilterFrame(context, reader.Header(), frame); });
 }
 
 }  // namespace
@@ -165,6 +193,16 @@ void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
         RunPng(context, job, filter, in);
     else
         RunY4m(context, job, filter, in);
+}
+
+void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter) {
+    InputFile in(job.input);
+    const Format format = Sniff(in);
+    CheckOutputName(job.output, format);
+    if (format == Format::Png)
+        RunPicturePng(context, job, filter, in);
+    else
+        RunPictureY4m(context, job, filter, in);
 }
 
 }  // namespace tvf2

@@ -11,7 +11,9 @@
 
 #include "backend.h"
 #include "cli.h"
+#include "image.h"
 #include "layout.h"
+#include "y4m.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +37,22 @@ public:
                        DeviceImage& dst) = 0;
 };
 
+// A filter that takes the decoded picture or frame as it is, for operations whose
+// layouts are not the 8-bit C32 / C32A / YUY2 frames a FrameFilter gets (16-bit
+// pictures, the single planes of a YUV4MPEG2 frame). It converts, moves and filters
+// the data itself; formats, output file and progress are handled as for a FrameFilter.
+class PictureFilter {
+public:
+    virtual ~PictureFilter() = default;
+    // Check the parameters against the input before any device work; throw UsageError.
+    virtual void CheckPicture(const Image& img) const { (void)img; }
+    virtual void CheckStream(const Y4mHeader& header) const { (void)header; }
+    // Filter in place; the result is written in the picture's own channels and depth
+    // (FilterPicture may change the depth). Throw Failure for a module status.
+    virtual void FilterPicture(Context& context, Image& img) = 0;
+    virtual void FilterFrame(Context& context, const Y4mHeader& header, Y4mFrame& frame) = 0;
+};
+
 struct FilterJob {
     std::string input, output;   // "-" for stdin / stdout
     long long maxFrames = -1;    // --frames; -1: all
@@ -49,6 +67,7 @@ FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command);
 
 // Runs the whole job. Throws Failure / UsageError.
 void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter);
+void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter);
 
 }  // namespace tvf2
 

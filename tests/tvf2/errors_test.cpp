@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
     Usage, Tvf2Errors,
     ::testing::Values(
         ErrorCase{"no_command", {}, 2, "no command given"},
-        ErrorCase{"unknown_command", {"blur", "@rgb.png", "@out.png"}, 2, "unknown command 'blur'"},
+        ErrorCase{"unknown_command", {"frobnicate", "@rgb.png", "@out.png"}, 2, "unknown command 'frobnicate'"},
         ErrorCase{"unknown_option", {"mosaic", "--size", "4", "@rgb.png", "@out.png"}, 2, "unknown option '--size'"},
         ErrorCase{"missing_arguments", {"mosaic", "@rgb.png"}, 2, "missing arguments"},
         ErrorCase{"too_many_arguments", {"mosaic", "@rgb.png", "@out.png", "@x.png"}, 2, "too many arguments"},

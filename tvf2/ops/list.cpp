@@ -47,6 +47,10 @@ int RunList(const ParsedArgs& args, Context& context) {
     PrintRow("C32", "4 bytes a pixel: B, G, R, X (X is 255 on upload, ignored on output)");
     PrintRow("C32A", "4 bytes a pixel: B, G, R, A (straight alpha)");
     PrintRow("YUY2", "2 bytes a pixel, in pairs: Y0, U, Y1, V (chroma centred on 128)");
+    PrintRow("P8", "1 byte a pixel: one plane (grey, or Y, U or V of a YUV4MPEG2 frame)");
+    PrintRow("C64", "8 bytes a pixel: B, G, R, X as signed 16-bit lanes (16-bit PNG)");
+    PrintRow("C64A", "8 bytes a pixel: B, G, R, A as signed 16-bit lanes (16-bit PNG)");
+    PrintRow("P16", "2 bytes a pixel: one signed 16-bit grey plane (16-bit PNG)");
     PrintRow("YUV32", "4 bytes a pixel: Y, U, V, X (4:4:4, chroma centred on 128)");
     std::printf("Backend: %s\nModule:  %s\n", backend.Name(), backend.ModulePath().c_str());
     return kExitOk;

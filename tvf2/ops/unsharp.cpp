@@ -1,0 +1,146 @@
+// tvf2 unsharp: unsharp mask, out = o + amount * (o - blur), with a separable Gaussian
+// blur whose weight tables tvf2 builds (module slots 19, 20: SeparableUnsharpMask_C32 /
+// SeparableUnsharpMask_C32A).
+#include "command.h"
+#include "convert.h"
+#include "device_cache.h"
+#include "errors.h"
+#include "filter_job.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace tvf2 {
+namespace {
+
+// The module takes the amount in 1/256 units; tvf2 takes it as a factor.
+constexpr double kMaxAmount = 64.0;
+
+struct UnsharpParams {
+    int radius = 2;
+    int amount = 256;  // 1/256 units: 256 is a factor of 1
+};
+
+class UnsharpFilter final : public PictureFilter {
+public:
+    explicit UnsharpFilter(const UnsharpParams& p) : p_(p) {}
+
+    // The module has unsharp masks of 8-bit pixels only (C32, C32A); grey runs as C32
+    // with the grey in B, G and R.
+    void FilterPicture(Context& context, Image& img) override {
+        if (img.bitDepth == 16) {
+            context.Note(
+                "warning: the picture has 16-bit samples; the module has no 16-bit "
+                "unsharp mask, so they are converted to 8 bits and the output is 8-bit");
+            img = To8Bit(img);
+        }
+        const size_t pitch = static_cast<size_t>(img.width) * 4;
+        std::vector<uint8_t> host(pitch * img.height);
+        ImageToC32(img, host.data(), pitch);
+        Sharpen(context, img.HasAlpha(), img.width, img.height, host.data(), pitch);
+        C32ToImage(host.data(), pitch, img);
+    }
+
+    // Luma only, as a grey C32 picture; the chroma planes pass through unchanged.
+    void FilterFrame(Context& context, const Y4mHeader& h, Y4mFrame& frame) override {
+        const size_t pitch = static_cast<size_t>(h.width) * 4;
+        host_.resize(pitch * h.height);
+        PlaneToC32(frame.Y(), h.width, h.width, h.height, host_.data(), pitch);
+        Sharpen(context, false, h.width, h.height, host_.data(), pitch);
+        C32ToPlane(host_.data(), pitch, h.width, h.height, frame.Y(), h.width);
+    }
+
+private:
+    // Sharpens C32 (or, with alpha, C32A) rows in place in host memory.
+    void Sharpen(Context& context, bool alpha, int width, int height, uint8_t* host,
+                 size_t hostPitch) {
+        Backend& backend = context.GetBackend();
+        if (!cache_) cache_.reset(new DeviceCache(backend));
+        DeviceImage& src = cache_->Image("src", width, height, 4);
+        DeviceImage& dst = cache_->Image("dst", width, height, 4);
+        DeviceImage& mid = cache_->Image("mid", width, height, 4);
+        const DeviceWeights ht = cache_->Weights(WindowShape::Gaussian, width, p_.radius);
+        const DeviceWeights vt = cache_->Weights(WindowShape::Gaussian, height, p_.radius);
+        backend.Upload(src.Data(), src.Pitch(), host, hostPitch, src.RowBytes(), height);
+        ICUDAKernelFuncSet_TarvoVideoFilter2& m = backend.Funcs();
+        if (alpha)
+            Backend::Check(
+                m.SeparableUnsharpMask_C32A(dst.Data(), dst.Pitch(), src.Data(), src.Pitch(),
+                                            mid.Data(), mid.Pitch(), width, height, p_.radius,
+                                            p_.amount, ht.data, ht.count, vt.data, vt.count),
+                "SeparableUnsharpMask_C32A");
+        else
+            Backend::Check(
+                m.SeparableUnsharpMask_C32(dst.Data(), dst.Pitch(), src.Data(), src.Pitch(),
+                                           mid.Data(), mid.Pitch(), width, height, p_.radius,
+                                           p_.amount, ht.data, ht.count, vt.data, vt.count),
+                "SeparableUnsharpMask_C32");
+        backend.Download(host, hostPitch, dst.Data(), dst.Pitch(), dst.RowBytes(), height);
+    }
+
+    UnsharpParams p_;
+    std::unique_ptr<DeviceCache> cache_;
+    std::vector<uint8_t> host_;
+};
+
+// A decimal factor ("1", "0.5", "-.25", "1e-1") in -kMaxAmount .. kMaxAmount, rounded to
+// the nearest 1/256.
+int ParseAmount(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double a = std::strtod(begin, &end);
+    // strtod also takes blanks, "inf", "nan" and hexadecimal; only plain decimals here.
+    if (text.empty() || end == begin || *end != '\0' ||
+        text.find_first_not_of("0123456789.+-eE") != std::string::npos)
+        throw UsageError("--amount: '" + text + "' is not a number");
+    if (errno == ERANGE || !(std::fabs(a) <= kMaxAmount))
+        throw UsageError("--amount: " + text + " is out of range (-64 to 64)");
+    return static_cast<int>(std::lround(a * 256.0));
+}
+
+int RunUnsharp(const ParsedArgs& args, Context& context);
+
+const Command kUnsharp = {
+    "unsharp",
+    "Sharpen with an unsharp mask over a separable Gaussian blur",
+    "unsharp [--radius R] [--amount A] [options] IN OUT",
+    "IN and OUT are PNG files or YUV4MPEG2 streams ('-' for stdin / stdout); OUT has\n"
+    "the format of IN. Every sample o becomes o + A * (o - b), rounded and clamped to\n"
+    "0..255, where b is the Gaussian blur of radius R (sigma R / 2) of o's neighbourhood;\n"
+    "A is rounded to the nearest 1/256, the module's unit (A = 1 is 256). A negative A\n"
+    "softens instead.\n"
+    "PNG runs as C32 (SeparableUnsharpMask_C32; grey as grey C32) or, with alpha, C32A\n"
+    "(SeparableUnsharpMask_C32A: alpha-weighted blur, alpha sharpened too). 16-bit PNG\n"
+    "is converted to 8 bits (with -v, a warning) and written 8-bit. YUV4MPEG2: the Y\n"
+    "plane only, run as grey C32; U and V pass through unchanged.\n",
+    {
+        {"radius", 'r', "R", "blur radius in pixels, 0 to 1000 (default 2)"},
+        {"amount", 'a', "A", "strength, -64 to 64 in steps of 1/256 (default 1)"},
+        FilterJobOptions()[0],
+        FilterJobOptions()[1],
+    },
+    true,
+    "C32 (PNG, grey PNG, YUV4MPEG2 luma), C32A (PNG with alpha)",
+    RunUnsharp,
+};
+
+const Registration kRegistration(kUnsharp);
+
+int RunUnsharp(const ParsedArgs& args, Context& context) {
+    UnsharpParams p;
+    if (args.Has("radius"))
+        p.radius =
+            static_cast<int>(ParseInteger("--radius", args.Value("radius"), 0, kMaxConvRadius));
+    if (args.Has("amount")) p.amount = ParseAmount(args.Value("amount"));
+    const FilterJob job = FilterJobFromArgs(args, kUnsharp);
+    UnsharpFilter filter(p);
+    RunPictureJob(context, job, filter);
+    return kExitOk;
+}
+
+}  // namespace
+}  // namespace tvf2
