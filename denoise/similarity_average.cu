@@ -286,24 +286,6 @@ TVF2_SWA_KERNELS(LayoutYUV32A, AB100, AB101, AB102, AB103)
 
 namespace {
 
-// The 1000-block cap of the default launch shapes: the larger count keeps its value and
-// the smaller one shrinks (the count down on a tie).
-void CapBlocks(long long& gx, long long& gy) {
-    const long long cap = kMaxBlocksPerLaunch;
-    if (gx * gy <= cap) return;
-    if (gx > cap) {
-        gx = cap;
-        gy = 1;
-    } else if (gy > cap) {
-        gx = 1;
-        gy = cap;
-    } else if (gx >= gy) {
-        gy = cap / gx;
-    } else {
-        gx = cap / gy;
-    }
-}
-
 // C32's shape: a 12 by 16 block, or for frames under 12 wide or 16 high the narrower
 // block of the default tables; whole blocks, capped.
 void LinearC32Shape(int width, int height, dim3& grid, dim3& block) {

@@ -35,6 +35,22 @@ const ModeTables& TablesFor(int mode) {
 
 }  // namespace
 
+void tvf2::CapBlocks(long long& gx, long long& gy) {
+    const long long cap = kMaxBlocksPerLaunch;
+    if (gx * gy <= cap) return;
+    if (gx > cap) {
+        gx = cap;
+        gy = 1;
+    } else if (gy > cap) {
+        gx = 1;
+        gy = cap;
+    } else if (gx >= gy) {
+        gy = cap / gx;
+    } else {
+        gx = cap / gy;
+    }
+}
+
 void CalcGridBlockForMode(int w, int h, int mode, uint32_t* gridX, uint32_t* blockX,
                           uint32_t* gridY, uint32_t* blockY) {
     int gx = 0, bx = 0, gy = 0, by = 0;
@@ -55,20 +71,10 @@ void CalcGridBlockForMode(int w, int h, int mode, uint32_t* gridX, uint32_t* blo
         gy = h / by;
         if (gx < 1) gx = 1;
         if (gy < 1) gy = 1;
-        const int cap = tvf2::kMaxBlocksPerLaunch;
-        if (static_cast<long long>(gx) * gy > cap) {
-            if (gx > cap) {
-                gx = cap;
-                gy = 1;
-            } else if (gy > cap) {
-                gx = 1;
-                gy = cap;
-            } else if (gx >= gy) {
-                gy = cap / gx;
-            } else {
-                gx = cap / gy;
-            }
-        }
+        long long cx = gx, cy = gy;
+        tvf2::CapBlocks(cx, cy);
+        gx = static_cast<int>(cx);
+        gy = static_cast<int>(cy);
     }
     if (gridX) *gridX = static_cast<uint32_t>(gx);
     if (blockX) *blockX = static_cast<uint32_t>(bx);

@@ -23,6 +23,11 @@ namespace tvf2 {
 
 constexpr int kMaxBlocksPerLaunch = 1000;
 
+// The 1000-block cap on a grid of gx by gy blocks: the larger count keeps its value and
+// the smaller one shrinks (the count down on a tie); a count above the cap on its own
+// becomes the cap, with 1 on the other axis.
+void CapBlocks(long long& gx, long long& gy);
+
 struct LaunchShape {
     uint32_t gridX, blockX, gridY, blockY;
 };
