@@ -6,9 +6,10 @@
 #include "convolution/weight_table.h"
 #include "module/TarvoVideoFilter2.h"
 
+#include "../common/bench.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -17,7 +18,8 @@ using tvf2test::ConvRef;
 using tvf2test::DeviceFrame;
 using tvf2test::HostFrame;
 
-constexpr int kW = 1920, kH = 1080;
+using tvf2bench::kH;
+using tvf2bench::kW;
 
 // Which operation a benchmark runs.
 enum class Op { C32, C32A, P8, UnsharpC32 };
@@ -43,9 +45,6 @@ struct DeviceTable {
     ~DeviceTable() { cudaFree(p); }
 };
 
-void SetRate(benchmark::State& state) {
-    state.counters["Mpx/s"] = benchmark::Counter(double(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
 
 void BM_Slot(benchmark::State& state, Op op) {
     const int r = static_cast<int>(state.range(0));
@@ -73,7 +72,7 @@ void BM_Slot(benchmark::State& state, Op op) {
         }
     }
     cudaFree(work);
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 void BM_Reference(benchmark::State& state, Op op) {
@@ -88,7 +87,7 @@ void BM_Reference(benchmark::State& state, Op op) {
             tvf2test::SeparableReference(Layout(op), src, ht, r, vt, r, dst);
         benchmark::DoNotOptimize(dst.bytes.data());
     }
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 #define TVF2_CONV_BENCH(op)                                                                                 \
@@ -102,16 +101,3 @@ TVF2_CONV_BENCH(UnsharpC32);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-#if defined(TVF2_BENCH_CUDA)
-    int devices = 0;
-    if (cudaGetDeviceCount(&devices) != cudaSuccess || devices == 0) {
-        std::printf("SKIPPED: no usable CUDA device\n");
-        return 0;
-    }
-#endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -5,9 +5,10 @@
 #include "../../tests/denoise/similarity_reference.h"
 #include "module/TarvoVideoFilter2.h"
 
+#include "../common/bench.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 
 namespace {
 
@@ -16,7 +17,8 @@ using tvf2test::HostFrame;
 using tvf2test::SwaLayout;
 using tvf2test::SwaParams;
 
-constexpr int kW = 1920, kH = 1080;
+using tvf2bench::kH;
+using tvf2bench::kW;
 constexpr int kT = 1000;  // within the 32-bit range of every layout up to radius 4
 
 HostFrame Source() {
@@ -25,9 +27,6 @@ HostFrame Source() {
     return f;
 }
 
-void SetRate(benchmark::State& state) {
-    state.counters["Mpx/s"] = benchmark::Counter(double(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
 
 int Linear(ICUDAKernelFuncSet_TarvoVideoFilter2* fs, SwaLayout l, void* d, int dp, const void* s, int sp, int r) {
     switch (l) {
@@ -64,7 +63,7 @@ void BM_SimilaritySlot(benchmark::State& state, SwaLayout layout) {
             break;
         }
     }
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 void BM_SimilarityTexSlot(benchmark::State& state, SwaLayout layout) {
@@ -84,7 +83,7 @@ void BM_SimilarityTexSlot(benchmark::State& state, SwaLayout layout) {
         }
     }
     cudaFreeArray(array);
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 void BM_SimilarityReference(benchmark::State& state, SwaLayout layout) {
@@ -94,7 +93,7 @@ void BM_SimilarityReference(benchmark::State& state, SwaLayout layout) {
         tvf2test::SimilarityReference(layout, SwaParams{kT, r}, false, src, dst);
         benchmark::DoNotOptimize(dst.bytes.data());
     }
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 #define TVF2_SIMILARITY_BENCH(layout)                                                                        \
@@ -109,16 +108,3 @@ TVF2_SIMILARITY_BENCH(YUV32A);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-#if defined(TVF2_BENCH_CUDA)
-    int devices = 0;
-    if (cudaGetDeviceCount(&devices) != cudaSuccess || devices == 0) {
-        std::printf("SKIPPED: no usable CUDA device\n");
-        return 0;
-    }
-#endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

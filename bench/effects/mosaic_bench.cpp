@@ -5,9 +5,10 @@
 #include "../../tests/effects/mosaic_reference.h"
 #include "module/TarvoVideoFilter2.h"
 
+#include "../common/bench.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 
 namespace {
 
@@ -16,7 +17,8 @@ using tvf2test::HostFrame;
 using tvf2test::MosaicParams;
 using tvf2test::RefLayout;
 
-constexpr int kW = 1920, kH = 1080;
+using tvf2bench::kH;
+using tvf2bench::kW;
 
 HostFrame Source(RefLayout layout) {
     HostFrame f(layout == RefLayout::YUY2 ? kW / 2 : kW, kH, 4, 0);
@@ -24,9 +26,6 @@ HostFrame Source(RefLayout layout) {
     return f;
 }
 
-void SetRate(benchmark::State& state) {
-    state.counters["Mpx/s"] = benchmark::Counter(double(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
 
 void BM_MosaicSlot(benchmark::State& state, RefLayout layout) {
     const int cell = static_cast<int>(state.range(0));
@@ -46,7 +45,7 @@ void BM_MosaicSlot(benchmark::State& state, RefLayout layout) {
             break;
         }
     }
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 void BM_MosaicReference(benchmark::State& state, RefLayout layout) {
@@ -56,7 +55,7 @@ void BM_MosaicReference(benchmark::State& state, RefLayout layout) {
         tvf2test::MosaicReference(layout, MosaicParams{cell, cell, 0, 0}, src, dst);
         benchmark::DoNotOptimize(dst.bytes.data());
     }
-    SetRate(state);
+    tvf2bench::SetFrameRate(state);
 }
 
 #define TVF2_MOSAIC_BENCH(layout)                                                          \
@@ -69,16 +68,3 @@ TVF2_MOSAIC_BENCH(YUY2);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-#if defined(TVF2_BENCH_CUDA)
-    int devices = 0;
-    if (cudaGetDeviceCount(&devices) != cudaSuccess || devices == 0) {
-        std::printf("SKIPPED: no usable CUDA device\n");
-        return 0;
-    }
-#endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
