@@ -42,8 +42,12 @@
 #define blockDim (::cpurtCurrentThread()->block->blockDim)
 #define gridDim (::cpurtCurrentThread()->block->gridDim)
 #define __syncthreads() ::cpurtBarrier(__FILE__, __LINE__)
-#define KL_SHARED_ARRAY(T, name, n) \
-    T* const name = static_cast<T*>(::cpurtStaticShared(sizeof(T) * (n), alignof(T)))
+// The declaration's own static byte names it, so every execution of the declaration,
+// by any thread, in a loop or not, finds the block's one array.
+#define KL_SHARED_ARRAY(T, name, n)                                                     \
+    static char kl_shared_site_##name;                                                 \
+    T* const name = static_cast<T*>(                                                   \
+        ::cpurtStaticShared(&kl_shared_site_##name, sizeof(T) * (n), alignof(T)))
 #define KL_DYNAMIC_SHARED(T, name) T* const name = static_cast<T*>(::cpurtDynamicShared())
 
 template <class T>

@@ -47,6 +47,17 @@ __global__ void RecordOrder(unsigned* out) {
     out[blockIdx.x * blockDim.x + k] = threadIdx.x;
 }
 
+// One static shared array declared inside a loop: every iteration sees the same array.
+__global__ void LoopShared(int* out) {
+    for (int i = 0; i < 3; ++i) {
+        KL_SHARED_ARRAY(int, acc, 1);
+        if (threadIdx.x == 0) acc[0] = (i == 0 ? 0 : acc[0]) + 1;
+        __syncthreads();
+        if (threadIdx.x == blockDim.x - 1) out[blockIdx.x * 3 + i] = acc[0];
+        __syncthreads();
+    }
+}
+
 __global__ void EarlyExit() {
     if (threadIdx.x == 0) return;
     __syncthreads();
@@ -84,6 +95,9 @@ cudaError_t LaunchBlockSum(unsigned blocks, unsigned threads, long long* out) {
 }
 cudaError_t LaunchRecordOrder(unsigned blocks, unsigned threads, unsigned* out) {
     return kl::launch<RecordOrder>(dim3(blocks), dim3(threads), 0, out);
+}
+cudaError_t LaunchLoopShared(unsigned blocks, unsigned threads, int* out) {
+    return kl::launch<LoopShared>(dim3(blocks), dim3(threads), 0, out);
 }
 cudaError_t LaunchEarlyExit(unsigned threads) { return kl::launch<EarlyExit>(dim3(1), dim3(threads), 0); }
 cudaError_t LaunchSplitBarrier(unsigned threads) {

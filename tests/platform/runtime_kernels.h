@@ -16,6 +16,8 @@ cudaError_t LaunchRotate(dim3 grid, unsigned threads, int rounds, bool withBarri
 cudaError_t LaunchBlockSum(unsigned blocks, unsigned threads, long long* out);
 // Static shared counter: out[block * threads + k] = the thread that ran k-th.
 cudaError_t LaunchRecordOrder(unsigned blocks, unsigned threads, unsigned* out);
+// out[block * 3 + i] = 1 + i: a static shared counter declared inside a loop persists.
+cudaError_t LaunchLoopShared(unsigned blocks, unsigned threads, int* out);
 // Thread 0 returns early, the others wait at a barrier.
 cudaError_t LaunchEarlyExit(unsigned threads);
 // Even threads and odd threads wait at different barriers.

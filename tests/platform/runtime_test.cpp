@@ -117,6 +117,15 @@ TEST_F(Runtime, SharedMemoryIsPerBlockWithManyBarriers) {
     }
 }
 
+TEST_F(Runtime, StaticSharedArraysAreOnePerDeclarationAndBlock) {
+    const unsigned blocks = 9;
+    Device<int> out(blocks * 3);
+    ASSERT_EQ(rtk::LaunchLoopShared(blocks, 48, out.p), cudaSuccess);
+    auto v = out.get();
+    for (unsigned b = 0; b < blocks; ++b)
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(v[b * 3 + i], i + 1) << "block " << b;
+}
+
 TEST_F(Runtime, BarrierNotReachedByEveryThreadIsALaunchFailure) {
     EXPECT_EQ(rtk::LaunchEarlyExit(32), cudaErrorLaunchFailure);
     std::string msg = cpurtLastLaunchFailure();

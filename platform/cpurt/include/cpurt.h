@@ -53,9 +53,10 @@ CPURT_API void cpurtBarrier(const char* file, int line);
 // non-zero pattern at the start of each block.
 CPURT_API void* cpurtDynamicShared(void);
 
-// The block's next static shared variable. Every thread of a block must declare the
-// same shared variables in the same order (as at the top of a kernel).
-CPURT_API void* cpurtStaticShared(size_t bytes, size_t alignment);
+// The block's static shared variable declared at `site` (any address unique to the
+// declaration), allocated with the first request of each launch and filled with a
+// non-zero pattern at the start of each block.
+CPURT_API void* cpurtStaticShared(const void* site, size_t bytes, size_t alignment);
 
 // uchar4 texel of a texture object at unnormalised (or normalised) coordinates, point
 // sampled.

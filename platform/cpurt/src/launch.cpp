@@ -102,8 +102,7 @@ struct Launch {
 
 struct Thread {
     cpurtThread pub;
-    unsigned index;         // linear index within the block
-    unsigned staticCursor;  // static shared variables declared so far
+    unsigned index;  // linear index within the block
     ctx::fiber cont;        // where it is suspended while waiting at a barrier
 };
 
@@ -116,6 +115,7 @@ thread_local Worker* t_worker CPURT_FAST_TLS = nullptr;
 thread_local Thread* t_current CPURT_FAST_TLS = nullptr;
 
 struct StaticShared {
+    const void* site;
     void* p;
     std::size_t bytes, align;
 };
@@ -203,7 +203,6 @@ __attribute__((always_inline)) inline void pass_on(Worker& w, ctx::fiber* mySlot
 }
 
 void run_thread(Worker& w, Thread& t) {
-    t.staticCursor = 0;
     t_current = &t;
     try {
         w.launch->trampoline(w.launch->args);
@@ -414,21 +413,22 @@ const struct cpurtThread* cpurtCurrentThread(void) { return t_current ? &t_curre
 
 void* cpurtDynamicShared(void) { return t_worker->dynamicShared.get(); }
 
-void* cpurtStaticShared(size_t bytes, size_t alignment) {
+void* cpurtStaticShared(const void* site, size_t bytes, size_t alignment) {
     Worker& w = *t_worker;
-    Thread& t = *t_current;
-    unsigned i = t.staticCursor++;
-    if (alignment < alignof(std::max_align_t)) alignment = alignof(std::max_align_t);
-    if (i == w.statics.size()) {
-        void* p = ::operator new(bytes ? bytes : 1, std::align_val_t(alignment));
-        std::memset(p, kSharedPattern, bytes);
-        w.statics.push_back(StaticShared{p, bytes, alignment});
-    } else if (w.statics[i].bytes != bytes) {
-        w.launch->fail(std::string("static shared declarations differ between threads of ") +
-                       w.launch->name);
-        throw AbandonBlock{};
+    for (const StaticShared& s : w.statics) {
+        if (s.site != site) continue;
+        if (s.bytes != bytes) {
+            w.launch->fail(std::string("a static shared array of ") + w.launch->name +
+                           " changes its size between threads");
+            throw AbandonBlock{};
+        }
+        return s.p;
     }
-    return w.statics[i].p;
+    if (alignment < alignof(std::max_align_t)) alignment = alignof(std::max_align_t);
+    void* p = ::operator new(bytes ? bytes : 1, std::align_val_t(alignment));
+    std::memset(p, kSharedPattern, bytes);
+    w.statics.push_back(StaticShared{site, p, bytes, alignment});
+    return p;
 }
 
 void cpurtBarrier(const char* file, int line) {
