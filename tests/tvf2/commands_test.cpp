@@ -1,81 +1,66 @@
-// tvf2's other commands and its module selection: --help, --version, list, sample,
-// --backend / --module / TVF2_MODULE.
-#include "reference.h"
+// tvf2's commands besides the filters and its module selection: --help, --version, list,
+// sample, --backend / --module / TVF2_MODULE, the progress line.
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace tvf2test {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
+struct OutputCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> out;  // parts of stdout; "^x": stdout starts with x
+    std::vector<std::string> err;  // parts of stderr
+    const char* module = nullptr;  // TVF2_MODULE
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST(Tvf2Commands, HelpAndVersion) {
-    RunResult r = RunTvf2({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Contains(r.out, "usage: tvf2")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "mosaic")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "sample")) << r.out;
-    r = RunTvf2({"--version"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.compare(0, 5, "tvf2 "), 0) << r.out;
-    r = RunTvf2({"mosaic", "--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Contains(r.out, "usage: tvf2 mosaic")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "--cell WxH")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "--offset X,Y")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "--backend")) << r.out;
-    r = RunTvf2({"sample", "-h"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Contains(r.out, "usage: tvf2 sample")) << r.out;
-}
+class Tvf2Output : public ::testing::TestWithParam<OutputCase> {};
 
-TEST(Tvf2Commands, ListNamesOperationsLayoutsAndTheModule) {
-    const RunResult r = RunTvf2({"list", "--module", TVF2_CPU_MODULE});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "mosaic")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "C32A")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "YUY2")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "Backend: cpu")) << r.out;
-    EXPECT_TRUE(Contains(r.out, std::string("Module:  ") + TVF2_CPU_MODULE)) << r.out;
-}
-
-TEST(Tvf2Commands, FindsTheModuleBesideItself) {
-    const RunResult r = RunTvf2({"list", "--backend", "cpu"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "TarvoVideoFilter2_cpu.so")) << r.out;
-}
-
-TEST(Tvf2Commands, AutoBackendSaysWhichWithVerbose) {
-    const RunResult r = RunTvf2({"-v", "list"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    // cpu on a machine without a usable GPU or without the CUDA module, else cuda.
-    EXPECT_TRUE(Contains(r.err, "tvf2: backend cpu, module ") ||
-                Contains(r.err, "tvf2: backend cuda, module "))
-        << r.err;
-}
-
-TEST(Tvf2Commands, ModuleFromTheEnvironment) {
+TEST_P(Tvf2Output, SucceedsAndSays) {
+    const OutputCase& c = GetParam();
     RunOptions o;
-    o.env["TVF2_MODULE"] = TVF2_CPU_MODULE;
-    const RunResult r = RunTvf2({"list", "-v"}, o);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, std::string("backend cpu, module ") + TVF2_CPU_MODULE)) << r.err;
-    // --module wins over the environment.
-    o.env["TVF2_MODULE"] = "/nonexistent/module.so";
-    EXPECT_EQ(RunTvf2({"list", "--module", TVF2_CPU_MODULE}, o).status, 0);
-    EXPECT_EQ(RunTvf2({"list"}, o).status, 1);
+    o.module = c.module;
+    const RunResult r = RunTvf2(c.args, o);
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const std::string& part : c.out) {
+        if (part[0] == '^')
+            EXPECT_EQ(r.out.compare(0, part.size() - 1, part.substr(1)), 0) << r.out;
+        else
+            EXPECT_TRUE(Contains(r.out, part)) << part << " not in: " << r.out;
+    }
+    for (const std::string& part : c.err) EXPECT_TRUE(Contains(r.err, part)) << r.err;
 }
 
-TEST(Tvf2Commands, GlobalOptionsBeforeTheCommand) {
-    const RunResult r = RunTvf2({"--backend", "cpu", "-v", "list"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, "backend cpu")) << r.err;
-}
+const std::string kModule = TVF2_CPU_MODULE;
 
-TEST(Tvf2Commands, SamplePicture) {
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Tvf2, Tvf2Output,
+    ::testing::Values(
+        OutputCase{"help", {"--help"}, {"^usage: tvf2", "blur", "denoise", "mosaic", "sample", "unsharp"}, {}},
+        OutputCase{"version", {"--version"}, {"^tvf2 "}, {}},
+        OutputCase{"mosaic_help", {"mosaic", "--help"}, {"^usage: tvf2 mosaic", "--cell WxH", "--offset X,Y", "--backend"}, {}},
+        OutputCase{"sample_help", {"sample", "-h"}, {"^usage: tvf2 sample"}, {}},
+        OutputCase{"blur_help", {"blur", "--help"}, {"^usage: tvf2 blur", "--radius R|RX,RY"}, {}},
+        OutputCase{"unsharp_help", {"unsharp", "--help"}, {"^usage: tvf2 unsharp", "--amount A"}, {}},
+        OutputCase{"list", {"list", "--module", kModule}, {"mosaic", "blur", "unsharp", "denoise", "C32A", "YUY2", "Backend: cpu", "Module:  " + kModule}, {}},
+        OutputCase{"module_beside_tvf2", {"list", "--backend", "cpu"}, {"TarvoVideoFilter2_cpu.so"}, {}},
+        // cpu on a machine without a usable GPU or without the CUDA module, else cuda.
+        OutputCase{"auto_backend_with_verbose", {"-v", "list"}, {}, {"tvf2: backend c", ", module "}},
+        OutputCase{"module_from_environment", {"list", "-v"}, {}, {"tvf2: backend cpu, module " + kModule}, TVF2_CPU_MODULE},
+        OutputCase{"module_option_wins_over_environment", {"list", "--module", kModule}, {"Module:  " + kModule}, {}, "/nonexistent/module.so"},
+        OutputCase{"global_options_before_the_command", {"--backend", "cpu", "-v", "list"}, {}, {"tvf2: backend cpu"}}),
+    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST(Tvf2Commands, SampleMakesInputsTheFiltersTake) {
     ScratchDir dir;
     RunResult r = RunTvf2({"sample", "--size", "64x40", dir.Path("s.png")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -90,37 +75,38 @@ TEST(Tvf2Commands, SamplePicture) {
     EXPECT_EQ(p.channels, 4);
     EXPECT_EQ(p.depth, 16);
     EXPECT_EQ(p.At(0, 0, 3), 0);  // the clear corner
-    // The sample feeds the main job.
     r = RunTvf2({"mosaic", "--backend", "cpu", dir.Path("a.png"), dir.Path("m.png")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadPicture(dir.Path("m.png")).depth, 8);
-}
 
-TEST(Tvf2Commands, SampleClip) {
-    ScratchDir dir;
-    const RunResult r = RunTvf2(
-        {"sample", "--size", "32x16", "--frames", "3", "--chroma", "422", dir.Path("c.y4m")});
+    // Clips: the header names the size and chroma, the frames carry no parameters.
+    r = RunTvf2({"sample", "--size", "32x16", "--frames", "3", "--chroma", "422", dir.Path("c.y4m")});
     ASSERT_EQ(r.status, 0) << r.err;
-    const Stream s = ParseStream(ReadFile(dir.Path("c.y4m")));
-    EXPECT_EQ(s.width, 32);
-    EXPECT_EQ(s.height, 16);
-    EXPECT_EQ(s.colour, "422");
-    EXPECT_EQ(s.frames.size(), 3u);
-    // ... and goes through the mosaic.
-    EXPECT_EQ(RunTvf2({"mosaic", "--backend", "cpu", dir.Path("c.y4m"), dir.Path("m.y4m")}).status,
-              0);
-    EXPECT_EQ(ParseStream(ReadFile(dir.Path("m.y4m"))).frames.size(), 3u);
-}
+    const std::string clip = ReadFile(dir.Path("c.y4m"));
+    const std::string header = clip.substr(0, clip.find('\n') + 1);
+    EXPECT_TRUE(Contains(header, "YUV4MPEG2 W32 H16 ") && Contains(header, " C422")) << header;
+    EXPECT_EQ(clip.size(), header.size() + 3 * (6 + 32 * 16 * 2));
+    r = RunTvf2({"mosaic", "--backend", "cpu", dir.Path("c.y4m"), dir.Path("m.y4m")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir.Path("m.y4m")).size(), clip.size());
 
-TEST(Tvf2Commands, SampleClipOnStdout) {
-    ScratchDir dir;
     RunOptions o;
-    o.stdoutPath = dir.Path("c.y4m");
-    const RunResult r = RunTvf2({"sample", "--size", "16x8", "--frames", "2", "-"}, o);
+    o.stdoutPath = dir.Path("piped.y4m");
+    r = RunTvf2({"sample", "--size", "16x8", "--frames", "2", "-"}, o);
     ASSERT_EQ(r.status, 0) << r.err;
-    const Stream s = ParseStream(ReadFile(dir.Path("c.y4m")));
-    EXPECT_EQ(s.colour, "420jpeg");
-    EXPECT_EQ(s.frames.size(), 2u);
+    const std::string piped = ReadFile(dir.Path("piped.y4m"));
+    EXPECT_TRUE(Contains(piped.substr(0, piped.find('\n')), " C420jpeg")) << piped.substr(0, 60);
+    EXPECT_EQ(piped.size(), piped.find('\n') + 1 + 2 * (6 + 16 * 8 * 3 / 2));
+}
+
+TEST(Tvf2Commands, ProgressLineWhenAsked) {
+    ScratchDir dir;
+    WriteFile(dir.Path("in.y4m"), Serialise(RandomStream(8, 8, "422", 3, 1)));
+    const RunResult r = RunTvf2({"mosaic", "--backend", "cpu", "--progress", "-c", "4",
+                                 dir.Path("in.y4m"), dir.Path("out.y4m")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "frame 3/3")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "fps")) << r.err;
 }
 
 }  // namespace

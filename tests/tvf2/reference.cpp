@@ -2,168 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tvf2test {
 namespace {
 
-int RoundedMean(long long sum, long long count) {
-    const int v = static_cast<int>(static_cast<float>(sum) / static_cast<float>(count) + 0.5f);
-    return std::min(std::max(v, 0), 255);
-}
-
-// Calls f(x0, x1, y0, y1) for every cell of the lattice, clipped to the frame.
-template <class F>
-void ForEachCell(int width, int height, const Cells& c, F f) {
-    for (long long y = c.offY; y < height; y += c.cellH) {
-        const int y0 = static_cast<int>(std::max(0LL, y));
-        const int y1 = static_cast<int>(std::min<long long>(height, y + c.cellH));
-        for (long long x = c.offX; x < width; x += c.cellW) {
-            const int x0 = static_cast<int>(std::max(0LL, x));
-            const int x1 = static_cast<int>(std::min<long long>(width, x + c.cellW));
-            if (x1 > x0 && y1 > y0) f(x0, x1, y0, y1);
-        }
-    }
-}
-
 uint8_t Avg2(int a, int b) {
     return static_cast<uint8_t>((a + b + 1) / 2);
 }
-
-}  // namespace
-
-void MosaicC32(std::vector<uint8_t>& frame, int width, int height, const Cells& c) {
-    ForEachCell(width, height, c, [&](int x0, int x1, int y0, int y1) {
-        long long sum[3] = {0, 0, 0};
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                for (int k = 0; k < 3; ++k)
-                    sum[k] += frame[(static_cast<size_t>(y) * width + x) * 4 + k];
-        const long long count = static_cast<long long>(x1 - x0) * (y1 - y0);
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                for (int k = 0; k < 3; ++k)
-                    frame[(static_cast<size_t>(y) * width + x) * 4 + k] =
-                        static_cast<uint8_t>(RoundedMean(sum[k], count));
-    });
-}
-
-void MosaicYUY2(std::vector<uint8_t>& frame, int width, int height, const Cells& c) {
-    const size_t pitch = static_cast<size_t>(width) * 2;
-    ForEachCell(width, height, c, [&](int x0, int x1, int y0, int y1) {
-        long long sy = 0, su = 0, sv = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; x += 2) {
-                const uint8_t* p = &frame[y * pitch + x * 2];
-                sy += p[0] + p[2];
-                su += p[1];
-                sv += p[3];
-            }
-        const long long pixels = static_cast<long long>(x1 - x0) * (y1 - y0);
-        const uint8_t ly = static_cast<uint8_t>(RoundedMean(sy, pixels));
-        const uint8_t lu = static_cast<uint8_t>(RoundedMean(2 * su, pixels));
-        const uint8_t lv = static_cast<uint8_t>(RoundedMean(2 * sv, pixels));
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; x += 2) {
-                uint8_t* p = &frame[y * pitch + x * 2];
-                p[0] = p[2] = ly;
-                p[1] = lu;
-                p[3] = lv;
-            }
-    });
-}
-
-std::vector<uint8_t> PictureToC32(const Picture& p) {
-    std::vector<uint8_t> f(static_cast<size_t>(p.width) * p.height * 4);
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) {
-            uint8_t* d = &f[(static_cast<size_t>(y) * p.width + x) * 4];
-            if (p.channels <= 2) {
-                d[0] = d[1] = d[2] = static_cast<uint8_t>(p.At(x, y, 0));
-                d[3] = p.channels == 2 ? static_cast<uint8_t>(p.At(x, y, 1)) : 255;
-            } else {
-                d[0] = static_cast<uint8_t>(p.At(x, y, 2));
-                d[1] = static_cast<uint8_t>(p.At(x, y, 1));
-                d[2] = static_cast<uint8_t>(p.At(x, y, 0));
-                d[3] = p.channels == 4 ? static_cast<uint8_t>(p.At(x, y, 3)) : 255;
-            }
-        }
-    return f;
-}
-
-Picture C32ToPicture(const std::vector<uint8_t>& f, const Picture& like) {
-    Picture p = like;
-    p.depth = 8;
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) {
-            const uint8_t* s = &f[(static_cast<size_t>(y) * p.width + x) * 4];
-            if (p.channels <= 2) {
-                p.At(x, y, 0) = s[1];
-                if (p.channels == 2) p.At(x, y, 1) = s[3];
-            } else {
-                p.At(x, y, 0) = s[2];
-                p.At(x, y, 1) = s[1];
-                p.At(x, y, 2) = s[0];
-                if (p.channels == 4) p.At(x, y, 3) = s[3];
-            }
-        }
-    return p;
-}
-
-Picture To8Bit(const Picture& p) {
-    Picture q = p;
-    q.depth = 8;
-    for (uint16_t& v : q.samples) v = static_cast<uint16_t>((v * 255.0) / 65535.0 + 0.5);
-    return q;
-}
-
-std::vector<uint8_t> FrameToYUY2(const Stream& s, const std::vector<uint8_t>& frame) {
-    std::vector<uint8_t> out(static_cast<size_t>(s.width) * s.height * 2);
-    const uint8_t* Y = frame.data();
-    const uint8_t* U = Y + s.LumaBytes();
-    const uint8_t* V = U + s.ChromaBytes();
-    const bool c444 = s.colour == "444", c420 = s.colour.compare(0, 3, "420") == 0;
-    for (int y = 0; y < s.height; ++y) {
-        const int cy = c420 ? y / 2 : y;
-        for (int i = 0; i < s.width / 2; ++i) {
-            uint8_t* d = &out[(static_cast<size_t>(y) * s.width + 2 * i) * 2];
-            d[0] = Y[y * s.width + 2 * i];
-            d[2] = Y[y * s.width + 2 * i + 1];
-            const size_t c = static_cast<size_t>(cy) * s.chromaWidth;
-            d[1] = c444 ? Avg2(U[c + 2 * i], U[c + 2 * i + 1]) : U[c + i];
-            d[3] = c444 ? Avg2(V[c + 2 * i], V[c + 2 * i + 1]) : V[c + i];
-        }
-    }
-    return out;
-}
-
-std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yuy2) {
-    std::vector<uint8_t> frame(s.LumaBytes() + 2 * s.ChromaBytes());
-    uint8_t* Y = frame.data();
-    uint8_t* U = Y + s.LumaBytes();
-    uint8_t* V = U + s.ChromaBytes();
-    const bool c444 = s.colour == "444", c420 = s.colour.compare(0, 3, "420") == 0;
-    const size_t pitch = static_cast<size_t>(s.width) * 2;
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x) Y[y * s.width + x] = yuy2[y * pitch + x * 2];
-    for (int cy = 0; cy < s.chromaHeight; ++cy)
-        for (int i = 0; i < s.width / 2; ++i) {
-            const size_t c = static_cast<size_t>(cy) * s.chromaWidth;
-            if (c420) {
-                const int r0 = 2 * cy, r1 = std::min(2 * cy + 1, s.height - 1);
-                U[c + i] = Avg2(yuy2[r0 * pitch + 4 * i + 1], yuy2[r1 * pitch + 4 * i + 1]);
-                V[c + i] = Avg2(yuy2[r0 * pitch + 4 * i + 3], yuy2[r1 * pitch + 4 * i + 3]);
-            } else if (c444) {
-                U[c + 2 * i] = U[c + 2 * i + 1] = yuy2[cy * pitch + 4 * i + 1];
-                V[c + 2 * i] = V[c + 2 * i + 1] = yuy2[cy * pitch + 4 * i + 3];
-            } else {
-                U[c + i] = yuy2[cy * pitch + 4 * i + 1];
-                V[c + i] = yuy2[cy * pitch + 4 * i + 3];
-            }
-        }
-    return frame;
-}
-
-namespace {
 
 // The chroma sample that pixel (x, y) of the stream belongs to.
 size_t ChromaIndex(const Stream& s, int x, int y) {
@@ -173,6 +19,64 @@ size_t ChromaIndex(const Stream& s, int x, int y) {
 }
 
 }  // namespace
+
+Picture To8Bit(const Picture& p) {
+    if (p.depth == 8) return p;
+    Picture q = p;
+    q.depth = 8;
+    for (uint16_t& v : q.samples) v = static_cast<uint16_t>(std::floor(v * 255.0 / 65535.0 + 0.5));
+    return q;
+}
+
+std::vector<uint8_t> PictureToLanes(const Picture& p, bool plane) {
+    const int lanes = plane ? 1 : 4, bytes = p.depth / 8;
+    const int full = p.depth == 16 ? 65535 : 255;
+    std::vector<uint8_t> out(static_cast<size_t>(p.width) * p.height * lanes * bytes);
+    uint8_t* d = out.data();
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            int v[4];
+            if (p.channels <= 2) {
+                v[0] = v[1] = v[2] = p.At(x, y, 0);
+                v[3] = p.channels == 2 ? p.At(x, y, 1) : full;
+            } else {
+                v[0] = p.At(x, y, 2), v[1] = p.At(x, y, 1), v[2] = p.At(x, y, 0);
+                v[3] = p.channels == 4 ? p.At(x, y, 3) : full;
+            }
+            for (int k = 0; k < lanes; ++k, d += bytes) {
+                if (bytes == 1) {
+                    *d = static_cast<uint8_t>(v[k]);
+                } else {
+                    const int16_t s = static_cast<int16_t>(v[k] / 2);
+                    std::memcpy(d, &s, 2);
+                }
+            }
+        }
+    return out;
+}
+
+Picture LanesToPicture(const std::vector<uint8_t>& bytes, const Picture& like, bool plane) {
+    Picture p = like;
+    const int lanes = plane ? 1 : 4;
+    auto lane = [&](size_t pixel, int k) -> uint16_t {
+        const size_t at = (pixel * lanes + k) * (p.depth / 8);
+        if (p.depth == 8) return bytes[at];
+        int16_t s;
+        std::memcpy(&s, &bytes[at], 2);
+        return s <= 0 ? 0 : static_cast<uint16_t>(s * 2 + s / 16384);
+    };
+    for (size_t i = 0; i < static_cast<size_t>(p.width) * p.height; ++i) {
+        uint16_t* d = &p.samples[i * p.channels];
+        if (p.channels <= 2) {
+            d[0] = lane(i, plane ? 0 : 1);
+            if (p.channels == 2) d[1] = lane(i, 3);
+        } else {
+            d[0] = lane(i, 2), d[1] = lane(i, 1), d[2] = lane(i, 0);
+            if (p.channels == 4) d[3] = lane(i, 3);
+        }
+    }
+    return p;
+}
 
 std::vector<uint8_t> FrameToYUV32(const Stream& s, const std::vector<uint8_t>& frame) {
     std::vector<uint8_t> out(s.LumaBytes() * 4);
@@ -208,6 +112,32 @@ std::vector<uint8_t> YUV32ToFrame(const Stream& s, const std::vector<uint8_t>& y
         V[c] = static_cast<uint8_t>(std::floor(static_cast<double>(sumV[c]) / count[c] + 0.5));
     }
     return frame;
+}
+
+// A YUY2 pair carries the rounded mean of its two pixels' YUV32 chroma: the two samples
+// of 4:4:4, the one sample both pixels share otherwise.
+std::vector<uint8_t> FrameToYUY2(const Stream& s, const std::vector<uint8_t>& frame) {
+    const std::vector<uint8_t> yuv = FrameToYUV32(s, frame);
+    std::vector<uint8_t> out(s.LumaBytes() * 2);
+    for (size_t i = 0; i < s.LumaBytes(); i += 2) {
+        const uint8_t* a = &yuv[4 * i];
+        const uint8_t* b = a + 4;
+        uint8_t* d = &out[2 * i];
+        d[0] = a[0], d[1] = Avg2(a[1], b[1]), d[2] = b[0], d[3] = Avg2(a[2], b[2]);
+    }
+    return out;
+}
+
+// Each pair's chroma on both its pixels, then the means of YUV32ToFrame: 4:2:2 comes back
+// as it is, 4:2:0 as the rounded mean of two rows (the last row alone at an odd height),
+// 4:4:4 duplicated.
+std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yuy2) {
+    std::vector<uint8_t> yuv(s.LumaBytes() * 4);
+    for (size_t i = 0; i < s.LumaBytes(); ++i) {
+        const uint8_t* pair = &yuy2[2 * (i & ~static_cast<size_t>(1))];
+        yuv[4 * i] = yuy2[2 * i], yuv[4 * i + 1] = pair[1], yuv[4 * i + 2] = pair[3];
+    }
+    return YUV32ToFrame(s, yuv);
 }
 
 }  // namespace tvf2test

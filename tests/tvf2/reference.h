@@ -1,5 +1,6 @@
-// What tvf2 should produce, computed independently of its code: the mosaic as plain
-// loops over cells, and the documented conversions between files and layouts.
+// What tvf2's conversions between files and the module's layouts must give, written
+// from the documented rules independently of tvf2's code. (The filters themselves are
+// the module's: the tests call it directly on these frames.)
 #ifndef TVF2_TESTS_TVF2_REFERENCE_H
 #define TVF2_TESTS_TVF2_REFERENCE_H
 
@@ -10,27 +11,20 @@
 
 namespace tvf2test {
 
-struct Cells {
-    int cellW, cellH, offX, offY;
-};
-
-// C32: bytes 0..2 of every pixel of a cell become trunc(float(sum) / float(count) + 0.5)
-// of that byte over the cell; byte 3 is left alone. (The per-block kernel form writes
-// byte 3 as 0 instead; tvf2 ignores byte 3 of C32 output.)
-void MosaicC32(std::vector<uint8_t>& frame, int width, int height, const Cells& c);
-
-// YUY2: a cell's luma is the rounded mean of all its luma samples; its chroma the
-// rounded mean of its pairs' chroma (each pair counted once), as 2 * sum / pixels.
-void MosaicYUY2(std::vector<uint8_t>& frame, int width, int height, const Cells& c);
-
-// An 8-bit picture as C32 / C32A (B, G, R, A; grey replicated; A = 255 without alpha).
-std::vector<uint8_t> PictureToC32(const Picture& p);
-// Back into the picture's channels (grey from G).
-Picture C32ToPicture(const std::vector<uint8_t>& frame, const Picture& like);
-// 16-bit samples to 8 bits, rounded.
+// 16-bit samples to 8 bits, rounded to nearest.
 Picture To8Bit(const Picture& p);
 
-// A YUV4MPEG2 frame to YUY2 and back, with tvf2's documented chroma rules.
+// A picture in the module's lanes, tightly packed: one lane a pixel when `plane` (grey
+// without alpha: P8, P16), else four, B, G, R, A (C32, C32A, C64, C64A), grey replicated
+// and A full scale without alpha. 8-bit samples are bytes; a 16-bit sample v is the
+// signed lane v >> 1, and a lane s comes back as (s << 1) | (s >> 14), 0 when negative.
+std::vector<uint8_t> PictureToLanes(const Picture& p, bool plane);
+// Back into like's channels and depth (grey from G).
+Picture LanesToPicture(const std::vector<uint8_t>& lanes, const Picture& like, bool plane);
+
+// A YUV4MPEG2 frame to YUY2 and back: 4:2:2 as it is; 4:2:0 rows share chroma rows and
+// come back as the rounded mean of the two rows (the last row alone at an odd height);
+// 4:4:4 pairs are averaged, rounding half up, and come back duplicated.
 std::vector<uint8_t> FrameToYUY2(const Stream& s, const std::vector<uint8_t>& frame);
 std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yuy2);
 

@@ -1,9 +1,6 @@
 #include "test_support.h"
 
-#include "module/TarvoVideoFilter2.h"
-
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
@@ -41,9 +38,9 @@ std::string MakeTempFile() {
     return buf.data();
 }
 
-// libpng with setjmp: no C++ objects with destructors in these two functions.
-bool WritePngRaw(FILE* f, int w, int h, int colourType, int depth, bool interlaced,
-                 png_bytepp rows) {
+// libpng with setjmp: no C++ objects with destructors in these two functions. 16-bit
+// samples are swapped to host order, as the pictures hold them.
+bool WritePngRaw(FILE* f, const Picture& p, int colourType, bool interlaced, png_bytepp rows) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -51,25 +48,19 @@ bool WritePngRaw(FILE* f, int w, int h, int colourType, int depth, bool interlac
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, depth, colourType,
+    png_set_IHDR(png, info, p.width, p.height, p.depth, colourType,
                  interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    if (depth == 16) png_set_swap(png);
+    if (p.depth == 16) png_set_swap(png);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
 }
 
-struct PngHeader {
-    png_uint_32 w = 0, h = 0;
-    int colourType = 0, depth = 0, channels = 0;
-};
-
-// First call (rows == null) reads the header; the caller then allocates and calls again
-// on a fresh file with rows.
-bool ReadPngRaw(FILE* f, PngHeader* hdr, png_bytepp rows) {
+// Reads the header into p and the samples, as bytes, into *raw.
+bool ReadPngRaw(FILE* f, Picture* p, std::vector<uint8_t>* raw, std::vector<png_bytep>* rows) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -78,29 +69,41 @@ bool ReadPngRaw(FILE* f, PngHeader* hdr, png_bytepp rows) {
     }
     png_init_io(png, f);
     png_read_info(png, info);
-    hdr->w = png_get_image_width(png, info);
-    hdr->h = png_get_image_height(png, info);
-    hdr->colourType = png_get_color_type(png, info);
-    hdr->depth = png_get_bit_depth(png, info);
-    hdr->channels = png_get_channels(png, info);
-    if (rows) {
-        if (hdr->depth == 16) png_set_swap(png);
+    p->width = static_cast<int>(png_get_image_width(png, info));
+    p->height = static_cast<int>(png_get_image_height(png, info));
+    p->channels = png_get_channels(png, info);
+    p->depth = png_get_bit_depth(png, info);
+    const bool usable = png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE && p->depth >= 8;
+    if (usable) {
+        const size_t rowBytes = static_cast<size_t>(p->width) * p->channels * p->depth / 8;
+        raw->resize(rowBytes * p->height);
+        rows->resize(p->height);
+        for (int y = 0; y < p->height; ++y) (*rows)[y] = raw->data() + y * rowBytes;
+        if (p->depth == 16) png_set_swap(png);
         png_set_interlace_handling(png);
         png_read_update_info(png, info);
-        png_read_image(png, rows);
+        png_read_image(png, rows->data());
         png_read_end(png, nullptr);
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    return true;
+    return usable;
+}
+
+// A fixed-seed linear congruential generator; callers take its high bits.
+uint32_t Next(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return state;
+}
+
+void ChromaSize(Stream& s) {
+    s.chromaWidth = s.colour == "444" ? s.width : (s.width + 1) / 2;
+    s.chromaHeight = s.Is420() ? (s.height + 1) / 2 : s.height;
 }
 
 int ColourType(int channels) {
-    switch (channels) {
-    case 1: return PNG_COLOR_TYPE_GRAY;
-    case 2: return PNG_COLOR_TYPE_GRAY_ALPHA;
-    case 3: return PNG_COLOR_TYPE_RGB;
-    default: return PNG_COLOR_TYPE_RGB_ALPHA;
-    }
+    const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                         PNG_COLOR_TYPE_RGB_ALPHA};
+    return types[channels];
 }
 
 }  // namespace
@@ -110,19 +113,16 @@ RunResult RunTvf2(const std::vector<std::string>& args, const RunOptions& option
     const std::string errPath = MakeTempFile();
     const std::string inPath = options.stdinPath.empty() ? "/dev/null" : options.stdinPath;
 
-    std::vector<std::string> argStrings;
-    argStrings.push_back(TVF2_EXE);
+    std::vector<std::string> argStrings = {TVF2_EXE};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStrings) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e)
         if (std::strncmp(*e, "TVF2_MODULE=", 12) != 0) envStrings.push_back(*e);
-    for (const auto& kv : options.env) envStrings.push_back(kv.first + "=" + kv.second);
-    std::vector<char*> envp;
+    if (options.module) envStrings.push_back(std::string("TVF2_MODULE=") + options.module);
+    std::vector<char*> argv, envp;
+    for (std::string& a : argStrings) argv.push_back(&a[0]);
     for (std::string& e : envStrings) envp.push_back(&e[0]);
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -152,6 +152,10 @@ RunResult RunTvf2(const std::vector<std::string>& args, const RunOptions& option
     return r;
 }
 
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 ScratchDir::ScratchDir() {
     std::string pattern = TempBase() + "/tvf2-cli-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -178,11 +182,6 @@ std::vector<std::string> ScratchDir::Entries() const {
     return names;
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
@@ -201,10 +200,8 @@ Picture RandomPicture(int width, int height, int channels, int depth, uint32_t s
     p.height = height;
     p.channels = channels;
     p.depth = depth;
-    Lcg rng(seed);
     p.samples.resize(static_cast<size_t>(width) * height * channels);
-    for (uint16_t& s : p.samples)
-        s = static_cast<uint16_t>(depth == 16 ? rng.Next() & 0xFFFF : rng.Byte());
+    for (uint16_t& s : p.samples) s = static_cast<uint16_t>(Next(seed) >> (depth == 16 ? 16 : 24));
     return p;
 }
 
@@ -222,43 +219,24 @@ void WritePicture(const std::string& path, const Picture& pic, bool interlaced) 
     for (int y = 0; y < pic.height; ++y) rows[y] = raw.data() + y * rowBytes;
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr) << path;
-    const bool ok = WritePngRaw(f, pic.width, pic.height, ColourType(pic.channels), pic.depth,
-                                interlaced, rows.data());
+    const bool ok = WritePngRaw(f, pic, ColourType(pic.channels), interlaced, rows.data());
     std::fclose(f);
     ASSERT_TRUE(ok) << "libpng could not write " << path;
 }
 
 Picture ReadPicture(const std::string& path) {
     Picture p;
-    PngHeader hdr;
+    std::vector<uint8_t> raw;
+    std::vector<png_bytep> rows;
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        ADD_FAILURE() << "cannot open " << path;
-        return p;
-    }
-    bool ok = ReadPngRaw(f, &hdr, nullptr);
-    std::fclose(f);
-    if (!ok || hdr.colourType == PNG_COLOR_TYPE_PALETTE || hdr.depth < 8) {
-        ADD_FAILURE() << path << ": not a PNG tvf2 should write";
-        return p;
-    }
-    p.width = static_cast<int>(hdr.w);
-    p.height = static_cast<int>(hdr.h);
-    p.channels = hdr.channels;
-    p.depth = hdr.depth;
-    const size_t bps = p.depth / 8;
-    const size_t rowBytes = static_cast<size_t>(p.width) * p.channels * bps;
-    std::vector<uint8_t> raw(rowBytes * p.height);
-    std::vector<png_bytep> rows(p.height);
-    for (int y = 0; y < p.height; ++y) rows[y] = raw.data() + y * rowBytes;
-    f = std::fopen(path.c_str(), "rb");
-    ok = f && ReadPngRaw(f, &hdr, rows.data());
+    const bool ok = f && ReadPngRaw(f, &p, &raw, &rows);
     if (f) std::fclose(f);
     if (!ok) {
-        ADD_FAILURE() << path << ": cannot decode";
-        return p;
+        ADD_FAILURE() << path << ": not a PNG picture tvf2 should write";
+        return Picture();
     }
-    p.samples.resize(static_cast<size_t>(p.width) * p.height * p.channels);
+    const size_t bps = p.depth / 8;
+    p.samples.resize(raw.size() / bps);
     for (size_t i = 0; i < p.samples.size(); ++i) {
         if (bps == 2)
             std::memcpy(&p.samples[i], &raw[2 * i], 2);
@@ -268,29 +246,20 @@ Picture ReadPicture(const std::string& path) {
     return p;
 }
 
-namespace {
-
-void ChromaSize(int w, int h, const std::string& colour, int* cw, int* ch) {
-    *cw = colour == "444" ? w : (w + 1) / 2;
-    *ch = colour.compare(0, 3, "420") == 0 ? (h + 1) / 2 : h;
-}
-
-}  // namespace
-
 Stream RandomStream(int width, int height, const std::string& colour, int frames, uint32_t seed) {
     Stream s;
     s.width = width;
     s.height = height;
     s.colour = colour;
-    ChromaSize(width, height, colour, &s.chromaWidth, &s.chromaHeight);
+    ChromaSize(s);
     s.headerParams = " W" + std::to_string(width) + " H" + std::to_string(height) +
-                     " F30000:1001 Ip A1:1 C" + colour + " XTEST=yes";
-    Lcg rng(seed);
+                     " F30000:1001 It A10:11" + (colour.empty() ? "" : " C" + colour) +
+                     " XCOLORRANGE=FULL";
     for (int f = 0; f < frames; ++f) {
         std::vector<uint8_t> data(s.LumaBytes() + 2 * s.ChromaBytes());
-        for (uint8_t& b : data) b = rng.Byte();
+        for (uint8_t& b : data) b = static_cast<uint8_t>(Next(seed) >> 24);
         s.frames.push_back(data);
-        s.frameParams.push_back("");
+        s.frameParams.push_back(f == 1 ? " Ixyz XNOTE=1" : "");
     }
     return s;
 }
@@ -302,90 +271,6 @@ std::string Serialise(const Stream& s) {
         out.append(reinterpret_cast<const char*>(s.frames[i].data()), s.frames[i].size());
     }
     return out;
-}
-
-Stream ParseStream(const std::string& bytes) {
-    Stream s;
-    size_t nl = bytes.find('\n');
-    if (bytes.compare(0, 9, "YUV4MPEG2") != 0 || nl == std::string::npos) {
-        ADD_FAILURE() << "not a YUV4MPEG2 stream";
-        return s;
-    }
-    s.headerParams = bytes.substr(9, nl - 9);
-    s.colour = "420jpeg";
-    std::istringstream tokens(s.headerParams);
-    std::string t;
-    while (tokens >> t) {
-        if (t[0] == 'W') s.width = std::stoi(t.substr(1));
-        if (t[0] == 'H') s.height = std::stoi(t.substr(1));
-        if (t[0] == 'C') s.colour = t.substr(1);
-    }
-    ChromaSize(s.width, s.height, s.colour, &s.chromaWidth, &s.chromaHeight);
-    const size_t frameBytes = s.LumaBytes() + 2 * s.ChromaBytes();
-    size_t at = nl + 1;
-    while (at < bytes.size()) {
-        nl = bytes.find('\n', at);
-        if (bytes.compare(at, 5, "FRAME") != 0 || nl == std::string::npos ||
-            nl + 1 + frameBytes > bytes.size()) {
-            ADD_FAILURE() << "malformed frame " << s.frames.size() + 1;
-            return s;
-        }
-        s.frameParams.push_back(bytes.substr(at + 5, nl - at - 5));
-        s.frames.emplace_back(bytes.begin() + nl + 1, bytes.begin() + nl + 1 + frameBytes);
-        at = nl + 1 + frameBytes;
-    }
-    return s;
-}
-
-const CpuModule& LoadCpuModule() {
-    static const CpuModule m = [] {
-        CpuModule c;
-        c.handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (!c.handle) return c;
-        auto get = reinterpret_cast<PFN_GetFuncSet>(dlsym(c.handle, "GetFuncSet"));
-        if (get) get(&c.funcs);
-        return c;
-    }();
-    if (!m.funcs) ADD_FAILURE() << "cannot load " << TVF2_CPU_MODULE;
-    return m;
-}
-
-int ModuleMosaic(Layout layout, int width, int height, int cellW, int cellH, int offX, int offY,
-                 std::vector<uint8_t>& frame) {
-    ICUDAKernelFuncSet_TarvoVideoFilter2* fs = LoadCpuModule().funcs;
-    if (!fs) return -1;
-    const int bpp = layout == Layout::YUY2 ? 2 : 4;
-    const int pitch = width * bpp;
-    const size_t bytes = static_cast<size_t>(pitch) * height;
-    void* src = nullptr;
-    void* dst = nullptr;
-    if (fs->DeviceMalloc(&src, bytes) != 0 || fs->DeviceMalloc(&dst, bytes) != 0) {
-        ADD_FAILURE() << "DeviceMalloc failed";
-        return -1;
-    }
-    // The CPU module's device memory is host memory.
-    std::memcpy(src, frame.data(), bytes);
-    int status = fs->DeviceCopy2D(dst, pitch, src, pitch, pitch, height);
-    if (status == 0) {
-        switch (layout) {
-        case Layout::C32:
-            status =
-                fs->Mosaic_C32(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
-            break;
-        case Layout::C32A:
-            status =
-                fs->Mosaic_C32A(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
-            break;
-        case Layout::YUY2:
-            status =
-                fs->Mosaic_YUY2(height, width, cellH, cellW, offX, offY, src, pitch, dst, pitch);
-            break;
-        }
-    }
-    std::memcpy(frame.data(), dst, bytes);
-    fs->DeviceFree(src);
-    fs->DeviceFree(dst);
-    return status;
 }
 
 }  // namespace tvf2test

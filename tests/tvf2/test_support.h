@@ -1,14 +1,11 @@
 // Helpers of the tvf2 end-to-end tests: running the executable, scratch directories,
-// PNG and YUV4MPEG2 files, and the CPU module called directly.
+// and generated PNG pictures and YUV4MPEG2 streams.
 #ifndef TVF2_TESTS_TVF2_TEST_SUPPORT_H
 #define TVF2_TESTS_TVF2_TEST_SUPPORT_H
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
-
-class ICUDAKernelFuncSet_TarvoVideoFilter2;
 
 namespace tvf2test {
 
@@ -19,13 +16,15 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string stdinPath;                   // empty: /dev/null
-    std::string stdoutPath;                  // empty: captured into RunResult::out
-    std::map<std::string, std::string> env;  // added to the environment (TVF2_MODULE is removed)
+    std::string stdinPath;   // empty: /dev/null
+    std::string stdoutPath;  // empty: captured into RunResult::out
+    const char* module = nullptr;  // TVF2_MODULE (always removed from the environment otherwise)
 };
 
 // Runs tvf2 with these arguments (without the program name).
 RunResult RunTvf2(const std::vector<std::string>& args, const RunOptions& options = {});
+
+bool Contains(const std::string& text, const std::string& part);
 
 // A fresh directory, removed with its contents at destruction.
 class ScratchDir {
@@ -33,81 +32,49 @@ public:
     ScratchDir();
     ~ScratchDir();
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    const std::string& Dir() const { return dir_; }
     std::vector<std::string> Entries() const;  // names in the directory, sorted, hidden ones too
 
 private:
     std::string dir_;
 };
 
-bool FileExists(const std::string& path);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
-
-// Deterministic pseudo-random bytes.
-class Lcg {
-public:
-    explicit Lcg(uint32_t seed) : s_(seed) {}
-    uint32_t Next() {
-        s_ = s_ * 1664525u + 1013904223u;
-        return s_ >> 8;
-    }
-    uint8_t Byte() { return static_cast<uint8_t>(Next()); }
-
-private:
-    uint32_t s_;
-};
 
 // A PNG picture: samples in PNG order (grey, grey+alpha, RGB, RGBA), one value each.
 struct Picture {
     int width = 0, height = 0, channels = 3, depth = 8;
     std::vector<uint16_t> samples;
-    uint16_t& At(int x, int y, int c) {
-        return samples[(static_cast<size_t>(y) * width + x) * channels + c];
-    }
     uint16_t At(int x, int y, int c) const {
         return samples[(static_cast<size_t>(y) * width + x) * channels + c];
     }
 };
 
+// Samples from a fixed-seed generator, over the whole range of the depth.
 Picture RandomPicture(int width, int height, int channels, int depth, uint32_t seed);
 // Writes with libpng; `interlaced` writes Adam7. Fails the test on error.
 void WritePicture(const std::string& path, const Picture& pic, bool interlaced = false);
 // Reads with libpng without transformations (16-bit samples in host order).
 Picture ReadPicture(const std::string& path);
 
-// A YUV4MPEG2 stream built in memory.
+// A YUV4MPEG2 stream built in memory. colour is the C tag value ("444", "422",
+// "420jpeg", ...), or empty for a header without one (which means 4:2:0).
 struct Stream {
     int width = 0, height = 0;
-    std::string colour;  // C tag value: "444", "422", "420jpeg", ...
+    std::string colour;
     int chromaWidth = 0, chromaHeight = 0;
     std::string headerParams;  // after "YUV4MPEG2"
     std::vector<std::string> frameParams;
     std::vector<std::vector<uint8_t>> frames;  // Y, U, V planes
+    bool Is420() const { return colour != "444" && colour != "422"; }
     size_t LumaBytes() const { return static_cast<size_t>(width) * height; }
     size_t ChromaBytes() const { return static_cast<size_t>(chromaWidth) * chromaHeight; }
 };
 
+// Random frames; the header carries more tags than W, H and C, and the second frame
+// has parameters of its own, all of which tvf2 must pass through.
 Stream RandomStream(int width, int height, const std::string& colour, int frames, uint32_t seed);
 std::string Serialise(const Stream& s);
-// Parses a whole stream; fails the test when it is malformed.
-Stream ParseStream(const std::string& bytes);
-
-// The CPU module, loaded once as a host loads it (dlopen + GetFuncSet). Fails the test
-// and returns null funcs when it cannot be loaded. Its device memory is host memory, and
-// its handle also finds the CPU runtime's own calls (cudaMallocArray, ...).
-struct CpuModule {
-    void* handle = nullptr;
-    ICUDAKernelFuncSet_TarvoVideoFilter2* funcs = nullptr;
-};
-const CpuModule& LoadCpuModule();
-
-// The CPU module running one mosaic on a tightly packed
-// frame of 4 (C32, C32A) or 2 (YUY2) bytes a pixel, the way tvf2 does: upload, device
-// copy to the destination, mosaic, download. Returns the module's status.
-enum class Layout { C32, C32A, YUY2 };
-int ModuleMosaic(Layout layout, int width, int height, int cellW, int cellH, int offX, int offY,
-                 std::vector<uint8_t>& frame);
 
 }  // namespace tvf2test
 
