@@ -18,6 +18,12 @@
 
 #include <boost/context/fiber.hpp>
 #include <boost/context/protected_fixedsize_stack.hpp>
+#include <pthread.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#define CPURT_ASAN 1
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -100,13 +106,41 @@ struct Launch {
     }
 };
 
+// Where a context is suspended. AddressSanitizer must be told the stack each switch
+// goes to (else it takes fiber stacks for overflows of the thread's stack), so in
+// sanitizer builds a continuation carries the bounds of the stack it will run on.
+struct StackBounds {
+    const void* bottom = nullptr;
+    std::size_t size = 0;
+};
+struct Cont {
+    ctx::fiber f;
+#if defined(CPURT_ASAN)
+    StackBounds stack;
+#endif
+};
+
 struct Thread {
     cpurtThread pub;
     unsigned index;  // linear index within the block
-    ctx::fiber cont;        // where it is suspended while waiting at a barrier
+    Cont cont;              // where it is suspended while waiting at a barrier
 };
 
 struct AbandonBlock {};
+
+// Fiber stacks with a guard page each; in sanitizer builds each new stack's bounds are
+// noted so that switches to the new fiber can name them.
+struct Worker;
+class RecordingStack {
+public:
+    explicit RecordingStack(Worker* w) : w_(w), inner_(kFiberStack) {}
+    ctx::stack_context allocate();
+    void deallocate(ctx::stack_context& sc) noexcept { inner_.deallocate(sc); }
+
+private:
+    Worker* w_;
+    ctx::protected_fixedsize_stack inner_;
+};
 
 // Read on every barrier and index access: initial-exec keeps them off __tls_get_addr.
 #define CPURT_FAST_TLS __attribute__((tls_model("initial-exec")))
@@ -123,10 +157,15 @@ struct StaticShared {
 struct Worker {
     std::thread os;
     // Fibers
-    ctx::protected_fixedsize_stack stacks{kFiberStack};
-    ctx::fiber mainCont;
-    std::vector<ctx::fiber> freeFibers;
-    ctx::fiber* storeTo = nullptr;  // where the fiber that switched away wants itself kept
+    RecordingStack stacks{this};
+    Cont mainCont;
+    std::vector<Cont> freeFibers;
+    Cont* storeTo = nullptr;  // where the fiber that switched away wants itself kept
+#if defined(CPURT_ASAN)
+    StackBounds running;   // the stack in use now
+    StackBounds entering;  // the stack the last switch went to
+    StackBounds created;   // the stack of the fiber created last
+#endif
     bool quitting = false;
     // The block being run
     Launch* launch = nullptr;
@@ -154,34 +193,74 @@ struct Worker {
     }
 };
 
+ctx::stack_context RecordingStack::allocate() {
+    ctx::stack_context sc = inner_.allocate();
+#if defined(CPURT_ASAN)
+    w_->created = StackBounds{static_cast<char*>(sc.sp) - sc.size, sc.size};
+#else
+    (void)w_;
+#endif
+    return sc;
+}
+
+// Tells the sanitizer, if any, that the running context has just arrived on its stack.
+__attribute__((always_inline)) inline void arrived(Worker& w, void* fakeStack) {
+#if defined(CPURT_ASAN)
+    __sanitizer_finish_switch_fiber(fakeStack, nullptr, nullptr);
+    w.running = w.entering;
+#else
+    (void)w;
+    (void)fakeStack;
+#endif
+}
+
 // Switches to target; my_slot is where this context's continuation is kept until
 // someone resumes it. Back here, keep the continuation of whoever resumed us.
-__attribute__((always_inline)) inline void switch_to(Worker& w, ctx::fiber& target, ctx::fiber* mySlot) {
+__attribute__((always_inline)) inline void switch_to(Worker& w, Cont& target, Cont* mySlot) {
     w.storeTo = mySlot;
-    ctx::fiber from = std::move(target).resume();
-    if (from) *t_worker->storeTo = std::move(from);
+    void* fakeStack = nullptr;
+#if defined(CPURT_ASAN)
+    mySlot->stack = w.running;
+    w.entering = target.stack;
+    __sanitizer_start_switch_fiber(&fakeStack, target.stack.bottom, target.stack.size);
+#endif
+    ctx::fiber from = std::move(target.f).resume();
+    arrived(*t_worker, fakeStack);
+    if (from) t_worker->storeTo->f = std::move(from);
 }
 
 void fiber_loop(Worker& w);
 
 // A parked fiber from the free list, or a new one.
-ctx::fiber take_free_fiber(Worker& w) {
-    if (w.freeFibers.empty())
-        return ctx::fiber(std::allocator_arg, w.stacks, [&w](ctx::fiber&& from) {
-            *w.storeTo = std::move(from);
+Cont take_free_fiber(Worker& w) {
+    if (w.freeFibers.empty()) {
+        Cont c;
+        c.f = ctx::fiber(std::allocator_arg, w.stacks, [&w](ctx::fiber&& from) {
+            arrived(w, nullptr);
+            w.storeTo->f = std::move(from);
             fiber_loop(w);
-            return std::move(w.mainCont);
+#if defined(CPURT_ASAN)
+            // This fiber ends here: its stack is going away.
+            __sanitizer_start_switch_fiber(nullptr, w.mainCont.stack.bottom, w.mainCont.stack.size);
+            w.entering = w.mainCont.stack;
+#endif
+            return std::move(w.mainCont.f);
         });
-    ctx::fiber f = std::move(w.freeFibers.back());
+#if defined(CPURT_ASAN)
+        c.stack = w.created;
+#endif
+        return c;
+    }
+    Cont c = std::move(w.freeFibers.back());
     w.freeFibers.pop_back();
-    return f;
+    return c;
 }
 
 // Passes control on from a thread that is done for this phase (mySlot: its
 // continuation) or from a fiber that has nothing left to do (mySlot null: it parks
 // in the free list). Next in line: the phase's next waiting thread; while threads are
 // still being started, a free fiber that starts the next one; otherwise the worker.
-__attribute__((always_inline)) inline void pass_on(Worker& w, ctx::fiber* mySlot) {
+__attribute__((always_inline)) inline void pass_on(Worker& w, Cont* mySlot) {
     if (w.phase > 0) {
         if (!mySlot) {
             w.freeFibers.emplace_back();
@@ -191,7 +270,7 @@ __attribute__((always_inline)) inline void pass_on(Worker& w, ctx::fiber* mySlot
     } else if (w.nextStart < w.n && !w.abandon) {
         // Only a thread stopping at a barrier gets here (a fiber parks only once every
         // thread has started), so mySlot is that thread's.
-        ctx::fiber next = take_free_fiber(w);
+        Cont next = take_free_fiber(w);
         switch_to(w, next, mySlot);
     } else {
         if (!mySlot) {
@@ -258,7 +337,7 @@ void run_block(Worker& w, unsigned long long linear) {
     w.divergent = w.abandon = false;
     w.phaseFile = nullptr;
 
-    ctx::fiber first = take_free_fiber(w);
+    Cont first = take_free_fiber(w);
     switch_to(w, first, &w.mainCont);
     for (;;) {
         if (w.waiting == 0) break;  // every thread ended
@@ -331,6 +410,16 @@ struct Pool {
 
     void work(Worker& w) {
         t_worker = &w;
+#if defined(CPURT_ASAN)
+        pthread_attr_t attr;
+        void* bottom = nullptr;
+        std::size_t size = 0;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            pthread_attr_getstack(&attr, &bottom, &size);
+            pthread_attr_destroy(&attr);
+        }
+        w.running = StackBounds{bottom, size};
+#endif
         unsigned long long seen = 0;
         for (;;) {
             Launch* L;
@@ -357,9 +446,9 @@ struct Pool {
         // Let every parked fiber return so that none is destroyed while suspended.
         w.quitting = true;
         while (!w.freeFibers.empty()) {
-            ctx::fiber f = std::move(w.freeFibers.back());
+            Cont c = std::move(w.freeFibers.back());
             w.freeFibers.pop_back();
-            if (f) switch_to(w, f, &w.mainCont);
+            if (c.f) switch_to(w, c, &w.mainCont);
         }
         t_worker = nullptr;
     }
