@@ -105,6 +105,23 @@ struct OutLine {
     __device__ u8* At(int p) const { return base + p * step; }
 };
 
+// A pass over lines: samples of line l from `in`, results through the sink of line l
+// of `out`.
+template <class S, class A, class K>
+struct LinePass {
+    typedef S Sample;
+    typedef A Acc;
+    typedef K SinkT;
+    LineMap in, out;
+    __device__ LineIn In(int l) const { return in.In(l); }
+    __device__ K SinkFor(int l) const {
+        K k;
+        k.base = out.Out(l);
+        k.step = out.step;
+        return k;
+    }
+};
+
 // Samples straight from memory.
 template <class S>
 struct DirectSamples {

@@ -139,27 +139,11 @@ static_assert(SlotsHoldSamples<LayoutC32>() && SlotsHoldSamples<LayoutC64>() &&
 static_assert(RingBytes(11, 8) < kSharedBudget && RingBytes(12, 8) >= kSharedBudget, "C64 rings");
 static_assert(RingBytes(23, 4) < kSharedBudget && RingBytes(24, 4) >= kSharedBudget, "C32 rings");
 
-// A pass: samples of line l from `in`, results through the sink of line l of `out`.
-template <class S, class A, class K>
-struct Pass {
-    typedef S Sample;
-    typedef A Acc;
-    typedef K SinkT;
-    LineMap in, out;
-    __device__ LineIn In(int l) const { return in.In(l); }
-    __device__ K SinkFor(int l) const {
-        K k;
-        k.base = out.Out(l);
-        k.step = out.step;
-        return k;
-    }
-};
-
 // Rows of src into the row-major work area (pitch W * E).
 template <class L, Form F>
 __device__ void RowPass(const void* src, void* work, int w, int h, int srcPitch, int r,
                         const float* weights, int count) {
-    Pass<typename L::HSample, typename L::Acc, typename L::template HSink<F>> pass{
+    LinePass<typename L::HSample, typename L::Acc, typename L::template HSink<F>> pass{
         {Bytes(src), srcPitch, L::B}, {Bytes(work), static_cast<long long>(w) * L::E, L::E}};
     RunPass<F, Axis::Rows>(pass, h, w, r, weights, count);
 }
@@ -168,7 +152,7 @@ __device__ void RowPass(const void* src, void* work, int w, int h, int srcPitch,
 template <class L, Form F>
 __device__ void ColumnPass(const void* work, void* out, long long line, long long step, int w,
                            int h, int r, const float* weights, int count) {
-    Pass<typename L::VSample, typename L::Acc, typename L::VSink> pass{
+    LinePass<typename L::VSample, typename L::Acc, typename L::VSink> pass{
         {Bytes(work), L::E, static_cast<long long>(w) * L::E}, {Bytes(out), line, step}};
     RunPass<F, Axis::Columns>(pass, w, h, r, weights, count);
 }

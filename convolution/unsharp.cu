@@ -55,21 +55,6 @@ struct SharpenC32A : SharpenBase {
     }
 };
 
-template <class A, class Blur>
-struct RowPass {
-    typedef Pix8 Sample;
-    typedef A Acc;
-    typedef Blur SinkT;
-    LineMap src, mid;
-    __device__ LineIn In(int l) const { return src.In(l); }
-    __device__ Blur SinkFor(int l) const {
-        Blur b;
-        b.base = mid.Out(l);
-        b.step = mid.step;
-        return b;
-    }
-};
-
 template <class A, class Sharp>
 struct ColumnPass {
     typedef Pix8 Sample;
@@ -92,7 +77,7 @@ struct ColumnPass {
 template <class A, class Blur, Form F>
 __device__ void BlurRows(int w, int h, const float* table, int n, int r, void* mid, int midPitch,
                          const void* src, int srcPitch) {
-    RowPass<A, Blur> pass{{Bytes(src), srcPitch, 4}, {Bytes(mid), midPitch, 4}};
+    LinePass<Pix8, A, Blur> pass{{Bytes(src), srcPitch, 4}, {Bytes(mid), midPitch, 4}};
     RunPass<F, Axis::Rows>(pass, h, w, r, table, n);
 }
 template <class A, class Sharp, Form F>
