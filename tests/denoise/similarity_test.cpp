@@ -294,6 +294,23 @@ TEST(SimilarityPlan, ShapesAndForms) {
 // binding: its status, nothing launched. An empty frame: the linear C32, C32A and YUV32A
 // slots get an empty launch shape and report the configuration error; YUV32's 8x8 launch
 // and the texture slots find nothing to do. Nothing is written either way.
+// Beyond the range in which the sums are exact the slots still run, with the device's
+// 32-bit wrap-around on both backends (a sanitizer build fails here on any signed
+// overflow), and the linear and texture forms agree in bytes 0 to 2.
+TEST(SimilarityArguments, ThresholdsBeyondTheExactRangeWrapLikeTheDevice) {
+    const HostFrame src = NoisyFrame(19, 13, 4, 5, true);
+    for (SwaLayout l : kLayouts) {
+        const SwaParams p{1 << 30, 3};
+        HostFrame linear(19, 13, 4, 0), texture(19, 13, 4, 0);
+        ASSERT_EQ(RunSlot(l, src, p, false, nullptr, linear), kOk) << Name(l);
+        const TexRows rows{19, 13, 0, 1, false};
+        ASSERT_EQ(RunSlot(l, src, p, false, &rows, texture), kOk) << Name(l);
+        for (int y = 0; y < 13; ++y)
+            for (int x = 0; x < 19; ++x)
+                for (int k = 0; k < 3; ++k) ASSERT_EQ(linear.px(x, y)[k], texture.px(x, y)[k]) << Name(l);
+    }
+}
+
 TEST(SimilarityArguments, RejectedOrEmptyWithoutWriting) {
     HostFrame f(16, 8, 4, 0);
     FillRandom(f, 3);
