@@ -24,15 +24,10 @@ __host__ __device__ __forceinline__ uint32_t Word(int b0, int b1, int b2, uint32
     return uint32_t(b0 & 0xff) | uint32_t(b1 & 0xff) << 8 | uint32_t(b2 & 0xff) << 16 | b3 << 24;
 }
 
-// 32-bit two's-complement arithmetic as the device does it. Within the caller's range
-// of T and r nothing wraps; outside it the sums wrap the same way on both backends
-// (plain int overflow would be undefined behaviour on the host).
-__host__ __device__ __forceinline__ int WrapAdd(int a, int b) {
-    return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-__host__ __device__ __forceinline__ int WrapMul(int a, int b) {
-    return static_cast<int>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
+// The sums wrap as the device's 32-bit sums do: within the caller's range of T and r
+// nothing wraps, and outside it both backends give the same bytes.
+using kl::wrap_add;
+using kl::wrap_mul;
 
 __host__ __device__ __forceinline__ int SquaredDistance(uint32_t a, uint32_t b) {
     const int d0 = Byte(a, 0) - Byte(b, 0), d1 = Byte(a, 1) - Byte(b, 1), d2 = Byte(a, 2) - Byte(b, 2);
@@ -68,17 +63,17 @@ struct WeightedSums {
     int T, wsum, s[3];
 
     __device__ WeightedSums(uint32_t c, int t) : centre(c), T(t), wsum(t) {
-        for (int k = 0; k < 3; ++k) s[k] = WrapMul(t, Channel<OffsetChroma>(c, k));
+        for (int k = 0; k < 3; ++k) s[k] = wrap_mul(t, Channel<OffsetChroma>(c, k));
     }
     __device__ __forceinline__ void Add(uint32_t m) {
-        const int w = WrapAdd(T, -SquaredDistance(centre, m));
+        const int w = wrap_add(T, -SquaredDistance(centre, m));
         if (w < 1) return;
-        for (int k = 0; k < 3; ++k) s[k] = WrapAdd(s[k], WrapMul(w, Channel<OffsetChroma>(m, k)));
-        wsum = WrapAdd(wsum, w);
+        for (int k = 0; k < 3; ++k) s[k] = wrap_add(s[k], wrap_mul(w, Channel<OffsetChroma>(m, k)));
+        wsum = wrap_add(wsum, w);
     }
     __device__ int Out(int k) const {
-        const int offset = OffsetChroma && k > 0 ? WrapMul(128, wsum) : 0;
-        return Quotient(WrapAdd(WrapAdd(s[k], wsum / 2), offset), wsum);
+        const int offset = OffsetChroma && k > 0 ? wrap_mul(128, wsum) : 0;
+        return Quotient(wrap_add(wrap_add(s[k], wsum / 2), offset), wsum);
     }
     __device__ uint32_t Colour() const { return Word(Out(0), Out(1), Out(2), 0); }
 };
@@ -92,15 +87,15 @@ struct AlphaWeightedSums {
     uint32_t centre;
     int T, wsum, s[3];
 
-    __device__ AlphaWeightedSums(uint32_t c, int t) : centre(c), T(t), wsum(WrapMul(255, t)) {
-        for (int k = 0; k < 3; ++k) s[k] = WrapMul(Channel<OffsetChroma>(c, k) * 255, t) >> 4;
+    __device__ AlphaWeightedSums(uint32_t c, int t) : centre(c), T(t), wsum(wrap_mul(255, t)) {
+        for (int k = 0; k < 3; ++k) s[k] = wrap_mul(Channel<OffsetChroma>(c, k) * 255, t) >> 4;
     }
     __device__ __forceinline__ void Add(uint32_t m) {
-        const int w = WrapAdd(T, -SquaredDistance(centre, m));
+        const int w = wrap_add(T, -SquaredDistance(centre, m));
         if (w < 1) return;
-        const int a = WrapMul(w, Byte(m, 3));
-        for (int k = 0; k < 3; ++k) s[k] = WrapAdd(s[k], WrapMul(a, Channel<OffsetChroma>(m, k)) >> 4);
-        wsum = WrapAdd(wsum, a);
+        const int a = wrap_mul(w, Byte(m, 3));
+        for (int k = 0; k < 3; ++k) s[k] = wrap_add(s[k], wrap_mul(a, Channel<OffsetChroma>(m, k)) >> 4);
+        wsum = wrap_add(wsum, a);
     }
     __device__ int Out(int k) const {
         const long long offset = OffsetChroma && k > 0 ? 128LL * wsum : 0;

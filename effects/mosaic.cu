@@ -68,8 +68,9 @@ struct LayoutC32 {
     __device__ static void Load(const u8* p, Lane* lanes) {
         for (int c = 0; c < 3; ++c) lanes[c] = p[c];
     }
+    // Cells of over 8 million pixels wrap the 32-bit totals, as on the device.
     __device__ static void Accumulate(Lane* totals, const Lane* rec) {
-        for (int c = 0; c < 3; ++c) totals[c] += rec[c];
+        for (int c = 0; c < 3; ++c) totals[c] = kl::wrap_add(totals[c], rec[c]);
     }
     __device__ static uint32_t Result(const Lane* totals, int n, int /*pixels*/) {
         return Word(RoundedMean(float(totals[0]), float(n)), RoundedMean(float(totals[1]), float(n)),
@@ -136,14 +137,14 @@ struct LayoutYUY2 {
     }
     // Totals: [0] luma of both pixels, [1] U, [2] V.
     __device__ static void Accumulate(Lane* totals, const Lane* rec) {
-        totals[0] += rec[0] + rec[2];
-        totals[1] += rec[1];
-        totals[2] += rec[3];
+        totals[0] = kl::wrap_add(totals[0], rec[0] + rec[2]);
+        totals[1] = kl::wrap_add(totals[1], rec[1]);
+        totals[2] = kl::wrap_add(totals[2], rec[3]);
     }
     __device__ static uint32_t Result(const Lane* totals, int /*n*/, int pixels) {
         const int y = RoundedMean(float(totals[0]), float(pixels));
-        return Word(y, RoundedMean(float(2 * totals[1]), float(pixels)), y,
-                    RoundedMean(float(2 * totals[2]), float(pixels)));
+        return Word(y, RoundedMean(float(kl::wrap_mul(2, totals[1])), float(pixels)), y,
+                    RoundedMean(float(kl::wrap_mul(2, totals[2])), float(pixels)));
     }
 };
 

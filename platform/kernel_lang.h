@@ -3,7 +3,8 @@
 // the CPU runtime (platform/cpurt). Kernel bodies use only:
 //   __global__ __device__ __host__ __forceinline__, threadIdx blockIdx blockDim gridDim,
 //   __syncthreads(), KL_SHARED_ARRAY / KL_DYNAMIC_SHARED, tex2D<uchar4>,
-//   kl::min / kl::max, kl::f2i_rz, kl::fdividef, and fmaf / sqrtf / expf / powf / cosf;
+//   kl::min / kl::max, kl::f2i_rz, kl::fdividef, kl::wrap_add / kl::wrap_mul, and
+//   fmaf / sqrtf / expf / powf / cosf;
 // and launchers start kernels only through kl::launch.
 #ifndef TVF2_KERNEL_LANG_H
 #define TVF2_KERNEL_LANG_H
@@ -81,6 +82,16 @@ __host__ __device__ __forceinline__ int f2i_rz(float v) {
     if (v <= -2147483648.0f) return -2147483647 - 1;
     return static_cast<int>(v);
 #endif
+}
+
+// 32-bit two's-complement sum and product, wrapping as the device's do. Plain int
+// overflow is undefined on the host; kernels whose 32-bit sums may leave the exact range
+// use these so that both backends wrap alike.
+__host__ __device__ __forceinline__ int wrap_add(int a, int b) {
+    return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b));
+}
+__host__ __device__ __forceinline__ int wrap_mul(int a, int b) {
+    return static_cast<int>(static_cast<unsigned>(a) * static_cast<unsigned>(b));
 }
 
 // a / b by the device's fast approximate division; exact on the host. The one place
