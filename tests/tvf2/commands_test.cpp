@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"module_from_environment", {"list", "-v"}, {}, {"tvf2: backend cpu, module " + kModule}, TVF2_CPU_MODULE},
         OutputCase{"module_option_wins_over_environment", {"list", "--module", kModule}, {"Module:  " + kModule}, {}, "/nonexistent/module.so"},
         OutputCase{"global_options_before_the_command", {"--backend", "cpu", "-v", "list"}, {}, {"tvf2: backend cpu"}}),
-    [](const ::testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
+    CaseName());
 // clang-format on
 
 TEST(Tvf2Commands, SampleMakesInputsTheFiltersTake) {

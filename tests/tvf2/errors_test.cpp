@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"png_to_y4m_name", Cpu({"mosaic", "@rgb.png", "@out.y4m"}), 2, "name the output .png"},
         ErrorCase{"sample_bad_size", {"sample", "--size", "0x5", "@out.png"}, 2, "--size: 0 is out of range"},
         ErrorCase{"sample_bad_depth", {"sample", "--depth", "12", "@out.png"}, 2, "not 8 or 16"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Input, Tvf2Errors,
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"stdin_not_an_image", Cpu({"mosaic", "-", "@out.png"}), 1, "stdin: not a PNG picture", "@text.png"},
         ErrorCase{"output_directory_missing", Cpu({"mosaic", "@rgb.png", "@missing/out.png"}), 1, "cannot write"},
         ErrorCase{"output_is_a_directory", Cpu({"mosaic", "@rgb.png", "@"}), 1, "directory"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Module, Tvf2Errors,
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"list_with_missing_module_from_env", {"list"}, 1, "module not found", "", "/nonexistent/module.so"},
         ErrorCase{"blur_with_missing_module", {"blur", "--module", "@none.so", "@rgb.png", "@out.png"}, 1, "module not found"},
         ErrorCase{"unsharp_with_missing_module", {"unsharp", "--module", "@none.so", "@rgb.png", "@out.png"}, 1, "module not found"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Denoise, Tvf2Errors,
@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "module returned status 11 (invalid value) from SimilarityWeightedAverageTex_C32A"},
         ErrorCase{"status_from_YUV32", Cpu({"denoise", "--unchecked", "-t", "0", "@c422.y4m", "@out.y4m"}), 1,
                   "module returned status 11 (invalid value) from SimilarityWeightedAverage_YUV32"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Convolution, Tvf2Errors,
@@ -221,7 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"unsharp_amount_not_a_number", Cpu({"unsharp", "--amount", "lots", "@rgb.png", "@out.png"}), 2, "--amount: 'lots' is not a number"},
         ErrorCase{"unsharp_amount_nan", Cpu({"unsharp", "--amount", "nan", "@rgb.png", "@out.png"}), 2, "--amount: 'nan' is not a number"},
         ErrorCase{"unsharp_amount_too_large", Cpu({"unsharp", "--amount", "65", "@rgb.png", "@out.png"}), 2, "--amount: 65 is out of range (-64 to 64)"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 // clang-format on
 

@@ -433,7 +433,7 @@ INSTANTIATE_TEST_SUITE_P(
         Y4m("denoise_422_texture", Texture(20000, 1, 1, 0, true), 16, 8, "422", 2),
         Y4m("denoise_444_linear_fields", Linear(20000, 2, true), 12, 7, "444", 2),
         Y4m("denoise_420mpeg2_odd_texture", Texture(30000, 3, 1, 0, false), 9, 11, "420mpeg2", 2)),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    CaseName());
 // clang-format on
 
 // Settings that change nothing must give the input back exactly: this checks the

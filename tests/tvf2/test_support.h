@@ -4,6 +4,8 @@
 #define TVF2_TESTS_TVF2_TEST_SUPPORT_H
 
 #include <cstdint>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -75,6 +77,14 @@ struct Stream {
 // has parameters of its own, all of which tvf2 must pass through.
 Stream RandomStream(int width, int height, const std::string& colour, int frames, uint32_t seed);
 std::string Serialise(const Stream& s);
+
+// Names parameterised cases after their `name` field.
+struct CaseName {
+    template <class Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+        return std::string(info.param.name);
+    }
+};
 
 }  // namespace tvf2test
 
