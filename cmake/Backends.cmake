@@ -14,6 +14,8 @@ set(TVF2_MODULE_HOST_SOURCES
 # Kernel sources, each with its launchers.
 set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
+  effects/displace.cu
+  effects/row_wave.cu
   denoise/similarity_average.cu
   convolution/separable.cu
   convolution/unsharp.cu)

@@ -8,7 +8,9 @@
 #include "convolution/separable.h"
 #include "convolution/unsharp.h"
 #include "denoise/similarity_average.h"
+#include "effects/displace.h"
 #include "effects/mosaic.h"
+#include "effects/row_wave.h"
 #include "launch/grid_block.h"
 #include "module/status.h"
 
@@ -71,9 +73,15 @@ public:
     int SharpenLaplacian_C32A(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
     int AddEdgeMagnitude_C32(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
     int AddEdgeMagnitude_C32A(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int DisplaceByEdgeGradient_C32(void*, int, void*, int, void*, int, const void*, int, const void*, int, int, int, int, int, int, float) override { return kNotBuilt; }
-    int DisplaceByEdgeGradient_C32A(void*, int, void*, int, void*, int, const void*, int, const void*, int, int, int, int, int, int, float) override { return kNotBuilt; }
-    int RowWaveOffset_C32(int, int, void*, int, const void*, int, int64_t, double, bool, bool, bool, int, double, double, double, bool, int, double, double, double, bool, int, double, double, double) override { return kNotBuilt; }
+    int DisplaceByEdgeGradient_C32(void* dst, int dstPitch, void* map, int mapPitch, void* tmp, int tmpPitch, const void* src, int srcPitch, const void* edgeSrc, int edgeSrcPitch, int w, int h, int edgeLimit, int iterations, int strength, float cubicA) override {
+        return HostStatus(LaunchDisplace(DisplaceLayout::C32, {dst, dstPitch, map, mapPitch, tmp, tmpPitch, src, srcPitch, edgeSrc, edgeSrcPitch, w, h, edgeLimit, iterations, strength, cubicA}));
+    }
+    int DisplaceByEdgeGradient_C32A(void* dst, int dstPitch, void* map, int mapPitch, void* tmp, int tmpPitch, const void* src, int srcPitch, const void* edgeSrc, int edgeSrcPitch, int w, int h, int edgeLimit, int iterations, int strength, float cubicA) override {
+        return HostStatus(LaunchDisplace(DisplaceLayout::C32A, {dst, dstPitch, map, mapPitch, tmp, tmpPitch, src, srcPitch, edgeSrc, edgeSrcPitch, w, h, edgeLimit, iterations, strength, cubicA}));
+    }
+    int RowWaveOffset_C32(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, int64_t frameIndex, double frameRate, bool wholeFrame, bool evenRowsFirst, bool e1, int s1, double l1, double c1, double a1, bool e2, int s2, double l2, double c2, double a2, bool e3, int s3, double l3, double c3, double a3) override {
+        return HostStatus(LaunchRowWave({w, h, dst, dstPitch, src, srcPitch, frameIndex, frameRate, wholeFrame, evenRowsFirst, {{e1, s1, l1, c1, a1}, {e2, s2, l2, c2, a2}, {e3, s3, l3, c3, a3}}}));
+    }
     int SeparableUnsharpMask_C32(void* dst, int dstPitch, const void* src, int srcPitch, void* mid, int midPitch, int w, int h, int radius, int amount, const float* hWeights, int hCount, const float* vWeights, int vCount) override {
         return HostStatus(LaunchUnsharp(false, {dst, dstPitch, src, srcPitch, mid, midPitch, w, h, radius, amount, hWeights, hCount, vWeights, vCount}));
     }

@@ -23,13 +23,22 @@ public:
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
     // The value of the option's last occurrence; "" for a flag or an absent option.
     std::string Value(const std::string& name) const;
+    // The values of every occurrence, in order (for options that may repeat).
+    std::vector<std::string> Values(const std::string& name) const {
+        auto it = all_.find(name);
+        return it == all_.end() ? std::vector<std::string>() : it->second;
+    }
     const std::vector<std::string>& Positional() const { return positional_; }
 
-    void Set(const std::string& name, const std::string& value) { values_[name] = value; }
+    void Set(const std::string& name, const std::string& value) {
+        values_[name] = value;
+        all_[name].push_back(value);
+    }
     void AddPositional(const std::string& arg) { positional_.push_back(arg); }
 
 private:
     std::map<std::string, std::string> values_;
+    std::map<std::string, std::vector<std::string>> all_;
     std::vector<std::string> positional_;
 };
 
@@ -57,6 +66,9 @@ struct Point2 {
 };
 // "X,Y" with optional signs; each part in [min, max].
 Point2 ParsePoint(const std::string& what, const std::string& text, int min, int max);
+
+// A plain decimal number ("1", "-0.5", ".25", "1e-3") in [min, max].
+double ParseReal(const std::string& what, const std::string& text, double min, double max);
 
 }  // namespace tvf2
 

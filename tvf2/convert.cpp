@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace tvf2 {
 namespace {
@@ -273,6 +274,39 @@ void YUV32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame
             v[cx] = static_cast<uint8_t>((sv + n / 2) / n);
         }
     }
+}
+
+namespace {
+
+uint8_t Byte(int v) { return static_cast<uint8_t>(std::min(255, std::max(0, v))); }
+
+}  // namespace
+
+void FrameToC32(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch) {
+    FrameToYUV32(h, frame, dst, pitch);
+    for (int y = 0; y < h.height; ++y)
+        for (uint8_t* p = dst + y * pitch; p < dst + y * pitch + 4 * static_cast<size_t>(h.width); p += 4) {
+            const int c = 298 * (p[0] - 16), d = p[1] - 128, e = p[2] - 128;
+            p[0] = Byte((c + 516 * d + 128) >> 8);
+            p[1] = Byte((c - 100 * d - 208 * e + 128) >> 8);
+            p[2] = Byte((c + 409 * e + 128) >> 8);
+        }
+}
+
+void C32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame) {
+    const size_t row = 4 * static_cast<size_t>(h.width);
+    std::vector<uint8_t> yuv(row * h.height);
+    for (int y = 0; y < h.height; ++y)
+        for (size_t i = 0; i < row; i += 4) {
+            const uint8_t* p = src + y * pitch + i;
+            uint8_t* q = yuv.data() + y * row + i;
+            const int b = p[0], g = p[1], r = p[2];
+            q[0] = Byte(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+            q[1] = Byte(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
+            q[2] = Byte(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
+            q[3] = 255;
+        }
+    YUV32ToFrame(yuv.data(), row, h, frame);
 }
 
 }  // namespace tvf2

@@ -79,6 +79,12 @@ void FrameToYUV32(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_
 // pixels are equal, so the original chroma comes back exactly. Byte 3 is ignored.
 void YUV32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame);
 
+// A YUV4MPEG2 frame into C32 rows (B, G, R, 255) through the YUV32 rows above and the
+// BT.601 studio-range matrix in 8-bit integer arithmetic; C32ToFrame goes back the same
+// way (bytes 0..2 only). The round trip is exact up to the matrices' rounding.
+void FrameToC32(const Y4mHeader& h, const Y4mFrame& frame, uint8_t* dst, size_t pitch);
+void C32ToFrame(const uint8_t* src, size_t pitch, const Y4mHeader& h, Y4mFrame& frame);
+
 }  // namespace tvf2
 
 #endif

@@ -117,9 +117,14 @@ void RunPng(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
 void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
     Y4mReader reader(in);
     const Y4mHeader& h = reader.Header();
-    // Streams run as YUY2 pixel pairs, or as YUV32 pixels for filters without a YUY2 form.
-    const Layout layout = filter.Supports(Layout::YUY2) ? Layout::YUY2 : Layout::YUV32;
+    // Streams run as YUY2 pixel pairs, or as YUV32 pixels for filters without a YUY2
+    // form, or as RGB C32 pixels (converted and back) for filters with neither.
+    const Layout layout = filter.Supports(Layout::YUY2)    ? Layout::YUY2
+                          : filter.Supports(Layout::YUV32) ? Layout::YUV32
+                          : filter.Supports(Layout::C32)   ? Layout::C32
+                                                           : Layout::YUV32;
     RequireLayout(filter, layout, "YUV4MPEG2 streams");
+    filter.BeginStream(h);
     if (layout == Layout::YUY2 && h.width % 2 != 0)
         throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
                       " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
@@ -136,11 +141,15 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
     StreamFrames(context, job, reader, out, [&](Y4mFrame& frame) {
         if (layout == Layout::YUY2)
             FrameToYUY2(h, frame, host.data(), pitch);
+        else if (layout == Layout::C32)
+            FrameToC32(h, frame, host.data(), pitch);
         else
             FrameToYUV32(h, frame, host.data(), pitch);
         FilterFrame(backend, filter, layout, host, pitch, src, dst);
         if (layout == Layout::YUY2)
             YUY2ToFrame(host.data(), pitch, h, frame);
+        else if (layout == Layout::C32)
+            C32ToFrame(host.data(), pitch, h, frame);
         else
             YUV32ToFrame(host.data(), pitch, h, frame);
     });

@@ -32,6 +32,8 @@ public:
     virtual void Check(Layout layout, int width, int height) const {
         (void)layout, (void)width, (void)height;
     }
+    // Called once before the frames of a YUV4MPEG2 stream, with its header.
+    virtual void BeginStream(const Y4mHeader& header) { (void)header; }
     // Filters one frame; dst holds a copy of src. Throws Failure for a module status.
     virtual void Apply(Backend& backend, Layout layout, const DeviceImage& src,
                        DeviceImage& dst) = 0;

@@ -20,6 +20,7 @@ std::string Dirname(const std::string& path) {
 void MakeInputs(const ScratchDir& dir) {
     WritePicture(dir.Path("rgb.png"), RandomPicture(20, 10, 3, 8, 1));
     WritePicture(dir.Path("rgba.png"), RandomPicture(20, 10, 4, 8, 2));
+    WritePicture(dir.Path("three.png"), RandomPicture(20, 3, 3, 8, 5));
     const Stream good = RandomStream(16, 8, "422", 2, 3);
     const std::string goodBytes = Serialise(good);
     WriteFile(dir.Path("c422.y4m"), goodBytes);
@@ -135,6 +136,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"y4m_odd_offset", Cpu({"mosaic", "--offset", "1,0", "@c422.y4m", "@out.y4m"}), 2, "must be even"},
         ErrorCase{"y4m_to_png_name", Cpu({"mosaic", "@c422.y4m", "@out.png"}), 2, "name the output .y4m"},
         ErrorCase{"png_to_y4m_name", Cpu({"mosaic", "@rgb.png", "@out.y4m"}), 2, "name the output .png"},
+        ErrorCase{"warp_cubic_not_a_number", {"warp", "--cubic", "nan", "@rgb.png", "@out.png"}, 2, "--cubic: 'nan' is not a number"},
+        ErrorCase{"warp_limit_above_a_byte", {"warp", "--limit", "256", "@rgb.png", "@out.png"}, 2, "--limit: 256 is out of range"},
+        ErrorCase{"warp_three_rows", Cpu({"warp", "@three.png", "@out.png"}), 2, "too small to warp"},
+        ErrorCase{"wave_missing", {"wave", "@rgb.png", "@out.png"}, 2, "at least one --wave"},
+        ErrorCase{"wave_four", {"wave", "-w", "0,1,1,1", "-w", "0,1,1,1", "-w", "0,1,1,1", "-w", "0,1,1,1", "@rgb.png", "@out.png"}, 2, "at most three"},
+        ErrorCase{"wave_shape_unknown", {"wave", "--wave", "sine,1,1,1", "@rgb.png", "@out.png"}, 2, "unknown shape 'sine'"},
+        ErrorCase{"wave_malformed", {"wave", "--wave", "cosine,1,1", "@rgb.png", "@out.png"}, 2, "is not SHAPE,WAVELENGTH,SPEED,AMPLITUDE"},
+        ErrorCase{"wave_rate_zero", {"wave", "--wave", "cosine,1,1,1", "--rate", "0", "@rgb.png", "@out.png"}, 2, "--rate: 0 is out of range"},
+        ErrorCase{"wave_fields_unknown", {"wave", "--wave", "cosine,1,1,1", "--fields", "odd", "@rgb.png", "@out.png"}, 2, "--fields: 'odd'"},
+        ErrorCase{"wave_alpha_png", Cpu({"wave", "--wave", "cosine,1,1,1", "@rgba.png", "@out.png"}), 1, "no C32A form"},
         ErrorCase{"sample_bad_size", {"sample", "--size", "0x5", "@out.png"}, 2, "--size: 0 is out of range"},
         ErrorCase{"sample_bad_depth", {"sample", "--depth", "12", "@out.png"}, 2, "not 8 or 16"}),
     CaseName());

@@ -1,4 +1,4 @@
-// tvf2 mosaic, blur, unsharp and denoise on PNG pictures (every colour type, 8 and 16
+// tvf2 mosaic, blur, unsharp, denoise, warp and wave on PNG pictures (every colour type, 8 and 16
 // bits) and YUV4MPEG2 streams (every chroma format): the output equals the CPU module,
 // called directly as a host calls it (dlopen + GetFuncSet), on the frame converted as
 // tvf2 documents it; in files and through pipes, with --frames, with the filters'
@@ -27,7 +27,14 @@ namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
 
-enum class Op { Mosaic, Blur, Unsharp, Denoise };
+enum class Op { Mosaic, Blur, Unsharp, Denoise, Warp, Wave };
+
+// One --wave of tvf2 wave: its text and the numbers the text stands for.
+struct WaveSpec {
+    const char* text;
+    int shape;
+    double length, speed, amplitude;
+};
 
 // One filter and its parameters, as tvf2 takes them on its command line.
 struct Filter {
@@ -40,10 +47,18 @@ struct Filter {
     int threshold = 256;  // denoise
     bool fields = false, texture = false, sameParity = false;
     int rowScale = 1, rowOffset = 0;
+    int limit = 255, iterations = 2, strength = 1500;  // warp
+    const char* cubic = "-0.5";
+    float cubicValue = -0.5f;
+    std::vector<WaveSpec> waves;  // wave
+    long long frame = 0;          // wave: the PNG's --frame, and the frame of a stream
+    const char* rate = "25";
+    double rateValue = 25.0;
+    const char* fieldMode = "auto";
 };
 
 const char* Command(Op op) {
-    const char* names[] = {"mosaic", "blur", "unsharp", "denoise"};
+    const char* names[] = {"mosaic", "blur", "unsharp", "denoise", "warp", "wave"};
     return names[static_cast<int>(op)];
 }
 
@@ -56,6 +71,15 @@ std::vector<std::string> Options(const Filter& f) {
     case Op::Blur:
         return {"--kind", f.box ? "box" : "gaussian", "--radius", str(f.rx) + "," + str(f.ry)};
     case Op::Unsharp: return {"--radius", str(f.rx), "--amount", f.amount};
+    case Op::Warp:
+        return {"--limit", str(f.limit), "--iterations", str(f.iterations), "--strength",
+                str(f.strength), "--cubic", f.cubic};
+    case Op::Wave: {
+        std::vector<std::string> a = {"--frame", std::to_string(f.frame), "--rate", f.rate,
+                                      "--fields", f.fieldMode};
+        for (const WaveSpec& w : f.waves) a.insert(a.end(), {"--wave", w.text});
+        return a;
+    }
     case Op::Denoise: break;
     }
     std::vector<std::string> a = {"--threshold", str(f.threshold), "--radius", str(f.rx)};
@@ -185,6 +209,30 @@ void RunModule(const Filter& f, Layout l, int w, int h, std::vector<uint8_t>& fr
         status = (m.funcs->*slot)(dst.p, pitch, src.p, pitch, mid.p, pitch, w, h, f.rx,
                                   f.amountUnits, ht.dev.Floats(), ht.count, vt.dev.Floats(),
                                   vt.count);
+    } else if (f.op == Op::Warp) {
+        // The edge source as tvf2 documents it: luma (29 B + 150 G + 77 R + 128) / 256,
+        // in the low byte of a 16-bit plane, or in byte 0 beside the alpha in byte 3.
+        const int edgeBytes = alpha ? 4 : 2;
+        std::vector<uint8_t> edge(static_cast<size_t>(w) * h * edgeBytes, 0);
+        for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+            const uint8_t* p = &frame[4 * i];
+            edge[i * edgeBytes] = static_cast<uint8_t>((29 * p[0] + 150 * p[1] + 77 * p[2] + 128) / 256);
+            if (alpha) edge[i * edgeBytes + 3] = p[3];
+        }
+        const Dev e(edge.size(), edge.data()), map(static_cast<size_t>(w) * h * 2), tmp(static_cast<size_t>(w) * h * 2);
+        auto slot = alpha ? &F::DisplaceByEdgeGradient_C32A : &F::DisplaceByEdgeGradient_C32;
+        status = (m.funcs->*slot)(dst.p, pitch, map.p, w * 2, tmp.p, w * 2, src.p, pitch, e.p,
+                                  w * edgeBytes, w, h, f.limit, f.iterations, f.strength, f.cubicValue);
+    } else if (f.op == Op::Wave) {
+        WaveSpec v[3] = {};
+        bool on[3] = {};
+        for (size_t k = 0; k < f.waves.size(); ++k) v[k] = f.waves[k], on[k] = true;
+        const std::string fields = f.fieldMode;
+        status = m.funcs->RowWaveOffset_C32(
+            w, h, dst.p, pitch, src.p, pitch, f.frame, f.rateValue, fields == "whole",
+            fields != "bottom", on[0], v[0].shape, v[0].length, v[0].speed, v[0].amplitude, on[1],
+            v[1].shape, v[1].length, v[1].speed, v[1].amplitude, on[2], v[2].shape, v[2].length,
+            v[2].speed, v[2].amplitude);
     } else {
         status = Denoise(f, l, w, h, pitch, frame, src, dst);
     }
@@ -243,6 +291,19 @@ Filter Texture(int threshold, int radius, int rowScale, int rowOffset, bool same
 Filter Defaults(Op op) {
     return Filter{op};
 }
+Filter Warp(int limit, int iterations, int strength, const char* cubic, float cubicValue) {
+    Filter f{Op::Warp};
+    f.limit = limit, f.iterations = iterations, f.strength = strength, f.cubic = cubic;
+    f.cubicValue = cubicValue;
+    return f;
+}
+// PNG pictures at rate 12.5 (--rate), streams at their own.
+Filter Wave(std::vector<WaveSpec> waves, long long frame, const char* fields) {
+    Filter f{Op::Wave};
+    f.waves = std::move(waves), f.frame = frame, f.fieldMode = fields;
+    f.rate = "12.5", f.rateValue = 12.5;
+    return f;
+}
 
 // Blur works in the picture's own depth (P8/P16 for grey, else C32/C32A/C64/C64A); the
 // other filters on 8 bits in C32, or C32A with alpha.
@@ -267,6 +328,11 @@ Picture ExpectedPicture(const Filter& f, const Picture& in) {
 // plane (chroma untouched) as grey pictures.
 std::vector<uint8_t> ExpectedFrame(const Filter& f, const Stream& s, std::vector<uint8_t> frame) {
     std::vector<uint8_t> packed;
+    if (f.op == Op::Warp || f.op == Op::Wave) {
+        packed = FrameToRGB32(s, frame);
+        RunModule(f, Layout::C32, s.width, s.height, packed);
+        return RGB32ToFrame(s, packed);
+    }
     if (f.op == Op::Mosaic) {
         packed = FrameToYUY2(s, frame);
         RunModule(f, Layout::YUY2, s.width, s.height, packed);
@@ -354,7 +420,17 @@ TEST_P(Tvf2Filter, EqualsTheModuleOnTheConvertedFrame) {
         const size_t frames = c.maxFrames ? std::min(c.maxFrames, c.frames) : c.frames;
         want.frames.resize(frames);
         want.frameParams.resize(frames);
-        for (std::vector<uint8_t>& f : want.frames) f = ExpectedFrame(c.filter, stream, f);
+        // A stream's frames count from 0 and run at the stream's rate (30000:1001), in
+        // fields (It) unless --fields says otherwise.
+        Filter per = c.filter;
+        if (per.op == Op::Wave) {
+            per.rateValue = 30000.0 / 1001.0;
+            if (std::string(per.fieldMode) == "auto") per.fieldMode = "top";
+        }
+        for (size_t i = 0; i < want.frames.size(); ++i) {
+            per.frame = static_cast<long long>(i);
+            want.frames[i] = ExpectedFrame(per, stream, want.frames[i]);
+        }
         const std::string got = ReadFile(out), bytes = Serialise(want);
         EXPECT_TRUE(got == bytes) << "the output differs from byte "
                                   << std::mismatch(got.begin(), got.end(), bytes.begin(),
@@ -432,7 +508,21 @@ INSTANTIATE_TEST_SUITE_P(
         Y4m("denoise_420jpeg_odd_linear", Linear(20000, 2, false), 15, 9, "420jpeg", 2),
         Y4m("denoise_422_texture", Texture(20000, 1, 1, 0, true), 16, 8, "422", 2),
         Y4m("denoise_444_linear_fields", Linear(20000, 2, true), 12, 7, "444", 2),
-        Y4m("denoise_420mpeg2_odd_texture", Texture(30000, 3, 1, 0, false), 9, 11, "420mpeg2", 2)),
+        Y4m("denoise_420mpeg2_odd_texture", Texture(30000, 3, 1, 0, false), 9, 11, "420mpeg2", 2),
+        Png("warp_rgb8_even", Warp(255, 2, 1500, "-0.5", -0.5f), 24, 17, 3, 8),
+        Png("warp_rgb8_odd_negative", Warp(90, 1, -2500, "-1", -1.0f), 23, 16, 3, 8),
+        Png("warp_grey8_no_smoothing", Warp(200, 0, 900, "-0.75", -0.75f), 19, 14, 1, 8),
+        Png("warp_rgba8", Warp(255, 3, 2000, "-0.5", -0.5f), 22, 15, 4, 8),
+        Png("warp_greyalpha8_odd", Warp(128, 1, 1200, "0.25", 0.25f), 21, 18, 2, 8),
+        Png("warp_rgb16_to_8", Warp(255, 2, 1500, "-0.5", -0.5f), 16, 12, 3, 16),
+        Png("warp_defaults", Defaults(Op::Warp), 20, 13, 3, 8, kDefaults),
+        Y4m("warp_420jpeg_rgb", Warp(255, 2, 1800, "-0.5", -0.5f), 18, 12, "420jpeg", 2),
+        Y4m("warp_444_odd_rgb", Warp(160, 1, -1500, "-0.5", -0.5f), 15, 9, "444", 2),
+        Png("wave_rgb8_one", Wave({{"cosine,0.25,1,40", 0, 0.25, 1, 40}}, 7, "whole"), 9, 31, 3, 8),
+        Png("wave_grey8_three_bottom_first", Wave({{"triangle,0.3,-2,20", 1, 0.3, -2, 20}, {"2,0.1,0.5,-9", 2, 0.1, 0.5, -9}, {"falling,0.6,3,12.5", 4, 0.6, 3, 12.5}}, 123456789, "bottom"), 8, 40, 1, 8),
+        Png("wave_rgb8_rising_top_first", Wave({{"rising,0.2,1.5,300", 3, 0.2, 1.5, 300}}, -4, "top"), 6, 25, 3, 8),
+        Y4m("wave_420jpeg_stream_fields", Wave({{"cosine,0.3,2,30", 0, 0.3, 2, 30}, {"square,0.15,-1,10", 2, 0.15, -1, 10}}, 0, "auto"), 16, 24, "420jpeg", 3),
+        Y4m("wave_422_whole", Wave({{"triangle,0.5,1,25", 1, 0.5, 1, 25}}, 0, "whole"), 12, 20, "422", 3)),
     CaseName());
 // clang-format on
 

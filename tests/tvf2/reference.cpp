@@ -140,4 +140,36 @@ std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yu
     return YUV32ToFrame(s, yuv);
 }
 
+namespace {
+
+uint8_t Clamped(double v) { return static_cast<uint8_t>(std::min(255.0, std::max(0.0, v))); }
+
+// (sum + 128) / 256 rounded toward minus infinity.
+double Steps(int sum) { return std::floor((sum + 128) / 256.0); }
+
+}  // namespace
+
+std::vector<uint8_t> FrameToRGB32(const Stream& s, const std::vector<uint8_t>& frame) {
+    std::vector<uint8_t> out = FrameToYUV32(s, frame);
+    for (size_t i = 0; i < out.size(); i += 4) {
+        const int y = out[i] - 16, u = out[i + 1] - 128, v = out[i + 2] - 128;
+        out[i + 0] = Clamped(Steps(298 * y + 516 * u));
+        out[i + 1] = Clamped(Steps(298 * y - 100 * u - 208 * v));
+        out[i + 2] = Clamped(Steps(298 * y + 409 * v));
+    }
+    return out;
+}
+
+std::vector<uint8_t> RGB32ToFrame(const Stream& s, const std::vector<uint8_t>& rgb) {
+    std::vector<uint8_t> yuv(rgb.size());
+    for (size_t i = 0; i < rgb.size(); i += 4) {
+        const int b = rgb[i], g = rgb[i + 1], r = rgb[i + 2];
+        yuv[i + 0] = Clamped(Steps(66 * r + 129 * g + 25 * b) + 16);
+        yuv[i + 1] = Clamped(Steps(-38 * r - 74 * g + 112 * b) + 128);
+        yuv[i + 2] = Clamped(Steps(112 * r - 94 * g - 18 * b) + 128);
+        yuv[i + 3] = 255;
+    }
+    return YUV32ToFrame(s, yuv);
+}
+
 }  // namespace tvf2test

@@ -33,6 +33,12 @@ std::vector<uint8_t> YUY2ToFrame(const Stream& s, const std::vector<uint8_t>& yu
 std::vector<uint8_t> FrameToYUV32(const Stream& s, const std::vector<uint8_t>& frame);
 std::vector<uint8_t> YUV32ToFrame(const Stream& s, const std::vector<uint8_t>& yuv32);
 
+// A YUV4MPEG2 frame to C32 (B, G, R, 255) through YUV32 and the BT.601 studio-range
+// matrix in 1/256 steps, each result rounded down after adding 128 and clamped; back
+// through the inverse matrix and YUV32ToFrame.
+std::vector<uint8_t> FrameToRGB32(const Stream& s, const std::vector<uint8_t>& frame);
+std::vector<uint8_t> RGB32ToFrame(const Stream& s, const std::vector<uint8_t>& rgb);
+
 }  // namespace tvf2test
 
 #endif
