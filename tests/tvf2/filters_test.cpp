@@ -1,4 +1,4 @@
-// tvf2 mosaic, blur, unsharp and denoise on PNG pictures (every colour type, 8 and 16
+// tvf2 mosaic, blur, unsharp, denoise, sharpen and detail on PNG pictures (every colour type, 8 and 16
 // bits) and YUV4MPEG2 streams (every chroma format): the output equals the CPU module,
 // called directly as a host calls it (dlopen + GetFuncSet), on the frame converted as
 // tvf2 documents it; in files and through pipes, with --frames, with the filters'
@@ -27,7 +27,7 @@ namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
 
-enum class Op { Mosaic, Blur, Unsharp, Denoise };
+enum class Op { Mosaic, Blur, Unsharp, Denoise, Sharpen, Detail };
 
 // One filter and its parameters, as tvf2 takes them on its command line.
 struct Filter {
@@ -40,10 +40,13 @@ struct Filter {
     int threshold = 256;  // denoise
     bool fields = false, texture = false, sameParity = false;
     int rowScale = 1, rowOffset = 0;
+    bool sobel = false;                  // sharpen (amount and amountUnits as unsharp)
+    int detailThreshold = 0, limit = 0;  // detail (amount as a float; blur radius rx)
+    bool weighted = false;
 };
 
 const char* Command(Op op) {
-    const char* names[] = {"mosaic", "blur", "unsharp", "denoise"};
+    const char* names[] = {"mosaic", "blur", "unsharp", "denoise", "sharpen", "detail"};
     return names[static_cast<int>(op)];
 }
 
@@ -56,6 +59,13 @@ std::vector<std::string> Options(const Filter& f) {
     case Op::Blur:
         return {"--kind", f.box ? "box" : "gaussian", "--radius", str(f.rx) + "," + str(f.ry)};
     case Op::Unsharp: return {"--radius", str(f.rx), "--amount", f.amount};
+    case Op::Sharpen: return {f.sobel ? "--sobel" : "--laplacian", "--amount", f.amount};
+    case Op::Detail: {
+        std::vector<std::string> a = {"--amount", f.amount, "--threshold", str(f.detailThreshold), "--limit",
+                                      str(f.limit), "--radius", str(f.rx)};
+        if (f.weighted) a.push_back("--weighted");
+        return a;
+    }
     case Op::Denoise: break;
     }
     std::vector<std::string> a = {"--threshold", str(f.threshold), "--radius", str(f.rx)};
@@ -125,6 +135,36 @@ struct Table {
 
 enum class Layout { P8, P16, C32, C32A, C64, C64A, YUY2, YUV32 };
 
+// Detail as USAGE.md defines it, from the module's Gaussian blur of the frame (C32 or
+// C64, tightly packed): frame minus blur in lanes 0-2; lane 3 the weight, the pixel's
+// alpha lane scaled to 0..4095 and rounded (4095 at full scale).
+std::vector<int16_t> DetailOf(const Filter& f, bool wide, int w, int h, const std::vector<uint8_t>& frame) {
+    const Runtime& m = Module();
+    const int pitch = static_cast<int>(frame.size()) / h;
+    const Table ht(false, w, f.rx), vt(false, h, f.rx);
+    const Dev src(frame.size(), frame.data()), blur(frame.size()), work(frame.size() * 2);
+    EXPECT_EQ((m.funcs->*(wide ? &F::SeparableConvolve_C64 : &F::SeparableConvolve_C32))(
+                  blur.p, src.p, w, h, pitch, pitch, ht.dev.Floats(), ht.count, vt.dev.Floats(), vt.count, work.p,
+                  f.rx, f.rx),
+              0);
+    const uint8_t* b = static_cast<const uint8_t*>(blur.p);
+    auto lane = [wide](const uint8_t* p, size_t i) {
+        int16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        return wide ? int(v) : int(p[i]);
+    };
+    std::vector<int16_t> d(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < d.size(); ++i) {
+        if (i % 4 < 3) {
+            d[i] = static_cast<int16_t>(lane(frame.data(), i) - lane(b, i));
+        } else {
+            const int full = wide ? 32767 : 255, a = std::max(0, lane(frame.data(), i));
+            d[i] = static_cast<int16_t>((a * 4095 + full / 2) / full);
+        }
+    }
+    return d;
+}
+
 int Denoise(const Filter& f, Layout l, int w, int h, int pitch, const std::vector<uint8_t>& frame,
             const Dev& src, const Dev& dst) {
     const Runtime& m = Module();
@@ -185,6 +225,18 @@ void RunModule(const Filter& f, Layout l, int w, int h, std::vector<uint8_t>& fr
         status = (m.funcs->*slot)(dst.p, pitch, src.p, pitch, mid.p, pitch, w, h, f.rx,
                                   f.amountUnits, ht.dev.Floats(), ht.count, vt.dev.Floats(),
                                   vt.count);
+    } else if (f.op == Op::Sharpen) {
+        auto slot = f.sobel ? (alpha ? &F::AddEdgeMagnitude_C32A : &F::AddEdgeMagnitude_C32)
+                            : (alpha ? &F::SharpenLaplacian_C32A : &F::SharpenLaplacian_C32);
+        status = (m.funcs->*slot)(w, h, f.amountUnits, dst.p, pitch, src.p, pitch);
+    } else if (f.op == Op::Detail) {
+        const bool wide = l == Layout::C64;
+        const std::vector<int16_t> d = DetailOf(f, wide, w, h, frame);
+        const Dev det(d.size() * 2, d.data());
+        auto slot = wide ? (f.weighted ? &F::AddDetailWeighted_C64 : &F::AddDetail_C64)
+                         : (f.weighted ? &F::AddDetailWeighted_C32 : &F::AddDetail_C32);
+        status = (m.funcs->*slot)(w, h, dst.p, pitch, src.p, pitch, det.p, w * 8,
+                                  static_cast<float>(std::strtod(f.amount, nullptr)), f.detailThreshold, f.limit);
     } else {
         status = Denoise(f, l, w, h, pitch, frame, src, dst);
     }
@@ -240,12 +292,23 @@ Filter Texture(int threshold, int radius, int rowScale, int rowOffset, bool same
     f.texture = true, f.rowScale = rowScale, f.rowOffset = rowOffset, f.sameParity = sameParity;
     return f;
 }
+Filter Sharpen(bool sobel, const char* amount, int units) {
+    Filter f{Op::Sharpen};
+    f.sobel = sobel, f.amount = amount, f.amountUnits = units;
+    return f;
+}
+Filter Detail(int radius, const char* amount, int threshold, int limit, bool weighted) {
+    Filter f{Op::Detail};
+    f.rx = radius, f.amount = amount, f.detailThreshold = threshold, f.limit = limit, f.weighted = weighted;
+    return f;
+}
 Filter Defaults(Op op) {
+    if (op == Op::Detail) return Detail(2, "0.5", 0, 32767, false);
     return Filter{op};
 }
 
-// Blur works in the picture's own depth (P8/P16 for grey, else C32/C32A/C64/C64A); the
-// other filters on 8 bits in C32, or C32A with alpha.
+// Blur works in the picture's own depth (P8/P16 for grey, else C32/C32A/C64/C64A), detail
+// in C32 or C64; the other filters on 8 bits in C32, or C32A with alpha.
 Picture ExpectedPicture(const Filter& f, const Picture& in) {
     const bool alpha = in.channels % 2 == 0, deep = in.depth == 16;
     if (f.op == Op::Blur) {
@@ -257,14 +320,19 @@ Picture ExpectedPicture(const Filter& f, const Picture& in) {
         RunModule(f, l, in.width, in.height, frame);
         return LanesToPicture(frame, in, plane);
     }
+    if (f.op == Op::Detail) {
+        std::vector<uint8_t> frame = PictureToLanes(in, false);
+        RunModule(f, deep ? Layout::C64 : Layout::C32, in.width, in.height, frame);
+        return LanesToPicture(frame, in, false);
+    }
     const Picture in8 = To8Bit(in);
     std::vector<uint8_t> frame = PictureToLanes(in8, false);
     RunModule(f, alpha ? Layout::C32A : Layout::C32, in.width, in.height, frame);
     return LanesToPicture(frame, in8, false);
 }
 
-// Mosaic through YUY2, denoise through YUV32; blur each plane and unsharp the luma
-// plane (chroma untouched) as grey pictures.
+// Mosaic through YUY2, denoise through YUV32; blur each plane, and unsharp, sharpen and
+// detail the luma plane (chroma untouched), as grey pictures.
 std::vector<uint8_t> ExpectedFrame(const Filter& f, const Stream& s, std::vector<uint8_t> frame) {
     std::vector<uint8_t> packed;
     if (f.op == Op::Mosaic) {
@@ -432,7 +500,21 @@ INSTANTIATE_TEST_SUITE_P(
         Y4m("denoise_420jpeg_odd_linear", Linear(20000, 2, false), 15, 9, "420jpeg", 2),
         Y4m("denoise_422_texture", Texture(20000, 1, 1, 0, true), 16, 8, "422", 2),
         Y4m("denoise_444_linear_fields", Linear(20000, 2, true), 12, 7, "444", 2),
-        Y4m("denoise_420mpeg2_odd_texture", Texture(30000, 3, 1, 0, false), 9, 11, "420mpeg2", 2)),
+        Y4m("denoise_420mpeg2_odd_texture", Texture(30000, 3, 1, 0, false), 9, 11, "420mpeg2", 2),
+        Png("sharpen_rgb8_laplacian", Sharpen(false, "1.5", 384), 21, 15, 3, 8),
+        Png("sharpen_rgba8_laplacian", Sharpen(false, "-0.75", -192), 21, 15, 4, 8),
+        Png("sharpen_grey8_sobel", Sharpen(true, "0.3", 77), 21, 15, 1, 8),
+        Png("sharpen_rgba8_sobel", Sharpen(true, "2", 512), 21, 15, 4, 8),
+        Png("sharpen_rgb16_sobel", Sharpen(true, "1", 256), 21, 15, 3, 16),
+        Png("sharpen_defaults_laplacian_1", Defaults(Op::Sharpen), 19, 13, 3, 8, kDefaults),
+        Y4m("sharpen_420jpeg_luma_only", Sharpen(true, "0.5", 128), 16, 9, "420jpeg", 2),
+        Png("detail_rgb8", Detail(2, "1.5", 3, 40, false), 21, 15, 3, 8),
+        Png("detail_rgba8_weighted", Detail(1, "3", 0, 100, true), 21, 15, 4, 8),
+        Png("detail_grey8_negative_weighted", Detail(3, "-2", -5, 30, true), 21, 15, 1, 8),
+        Png("detail_rgb16", Detail(2, "0.75", 200, 4000, false), 21, 15, 3, 16),
+        Png("detail_greyalpha16_weighted", Detail(2, "1", 100, 8000, true), 21, 15, 2, 16),
+        Png("detail_defaults", Defaults(Op::Detail), 19, 13, 3, 8, kDefaults),
+        Y4m("detail_422_luma_only", Detail(1, "1", 2, 50, false), 16, 9, "422", 2)),
     CaseName());
 // clang-format on
 
@@ -472,7 +554,7 @@ TEST(Tvf2Filter, SixteenBitWarningWithVerbose) {
     ScratchDir dir;
     WritePicture(dir.Path("p16.png"), RandomPicture(12, 10, 3, 16, 6));
     WritePicture(dir.Path("p8.png"), RandomPicture(12, 10, 3, 8, 6));
-    for (const char* command : {"mosaic", "unsharp"})
+    for (const char* command : {"mosaic", "unsharp", "sharpen"})
         for (const char* in : {"p16.png", "p8.png"}) {
             const RunResult r = RunTvf2(
                 {command, "--backend", "cpu", "-v", dir.Path(in), dir.Path("out.png")});
