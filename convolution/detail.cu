@@ -57,8 +57,10 @@ __device__ void AddDetailTo(int w, int h, void* dst, int dstPitch, const void* s
                             const void* detail, int detailPitch, float amount, int threshold, int limit) {
     typedef typename S::T T;
     const Scale scale(amount);
-    for (int y = blockIdx.y * blockDim.y + threadIdx.y; y < h; y += gridDim.y * blockDim.y)
-        for (int x = blockIdx.x * blockDim.x + threadIdx.x; x < w; x += gridDim.x * blockDim.x) {
+    const int x0 = blockIdx.x * blockDim.x + threadIdx.x, dx = gridDim.x * blockDim.x;
+    const int y0 = blockIdx.y * blockDim.y + threadIdx.y, dy = gridDim.y * blockDim.y;
+    for (int y = y0; y < h; y += dy)
+        for (int x = x0; x < w; x += dx) {
             const T* s = reinterpret_cast<const T*>(static_cast<const u8*>(src) +
                                                     static_cast<long long>(y) * srcPitch) + 4LL * x;
             const short* d = reinterpret_cast<const short*>(static_cast<const u8*>(detail) +

@@ -111,9 +111,10 @@ template <class Op>
 __device__ void SharpenTiles(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) {
     KL_DYNAMIC_SHARED(Px, tile);
     const int bx = blockDim.x, by = blockDim.y, tx = threadIdx.x, ty = threadIdx.y;
-    const int stride = bx + 2;
-    for (int y0 = blockIdx.y * by; y0 < h; y0 += gridDim.y * by)
-        for (int x0 = blockIdx.x * bx; x0 < w; x0 += gridDim.x * bx) {
+    const int stride = bx + 2, stepX = gridDim.x * bx, stepY = gridDim.y * by;
+    const int firstX = blockIdx.x * bx, firstY = blockIdx.y * by;
+    for (int y0 = firstY; y0 < h; y0 += stepY)
+        for (int x0 = firstX; x0 < w; x0 += stepX) {
             const int x = x0 + tx, y = y0 + ty;
             const bool inside = x < w && y < h;
             if (inside) {
