@@ -93,9 +93,9 @@ void BM_Reference(benchmark::State& state, Op op) {
     SetRates(state, op);
 }
 
-#define TVF2_SHARPEN_BENCH(op)                                                                   \
+#define TVF2_SHARPEN_BENCH(op)                                                                \
     BENCHMARK_CAPTURE(BM_Slot, op, Op::op)->UseRealTime()->Unit(benchmark::kMillisecond); \
-    BENCHMARK_CAPTURE(BM_Reference, op, Op::op)->Unit(benchmark::kMillisecond)
+    BENCHMARK_CAPTURE(BM_Reference, op, Op::op)->UseRealTime()->Unit(benchmark::kMillisecond)
 
 TVF2_SHARPEN_BENCH(Laplacian);
 TVF2_SHARPEN_BENCH(LaplacianA);

@@ -150,7 +150,7 @@ const Command kDetail = {
         FilterJobOptions()[1],
     },
     true,
-    "C32 (PNG, grey PNG, YUV4MPEG2 luma), C64 (16-bit PNG)",
+    "C32 (8-bit PNG, alpha or not; YUV4MPEG2 luma), C64 (16-bit PNG)",
     RunDetail,
 };
 
