@@ -18,7 +18,9 @@ set(TVF2_MODULE_KERNEL_SOURCES
   effects/row_wave.cu
   denoise/similarity_average.cu
   convolution/separable.cu
-  convolution/unsharp.cu)
+  convolution/unsharp.cu
+  convolution/sharpen.cu
+  convolution/detail.cu)
 
 # Generates host-compiler wrappers for .cu files; returns the .cpp paths in out_var.
 function(tvf2_cpu_wrap out_var)

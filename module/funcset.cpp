@@ -5,7 +5,9 @@
 // implemented" and touch nothing.
 #include "module/TarvoVideoFilter2.h"
 
+#include "convolution/detail.h"
 #include "convolution/separable.h"
+#include "convolution/sharpen.h"
 #include "convolution/unsharp.h"
 #include "denoise/similarity_average.h"
 #include "effects/displace.h"
@@ -69,10 +71,18 @@ public:
     int SecondDifferenceEnergy_YUY2W(const void*, int, const void*, int, int, int, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
     int SecondDifferenceEnergy_SemiPlanar8(const void*, int, const void*, int, const void*, int, const void*, int, int, int, bool, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
     int SecondDifferenceEnergy_SemiPlanar16(const void*, int, const void*, int, const void*, int, const void*, int, int, int, bool, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SharpenLaplacian_C32(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int SharpenLaplacian_C32A(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int AddEdgeMagnitude_C32(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int AddEdgeMagnitude_C32A(int, int, int, void*, int, const void*, int) override { return kNotBuilt; }
+    int SharpenLaplacian_C32(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) override {
+        return HostStatus(LaunchSharpen(SharpenKind::LaplacianC32, {w, h, amount, dst, dstPitch, src, srcPitch}));
+    }
+    int SharpenLaplacian_C32A(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) override {
+        return HostStatus(LaunchSharpen(SharpenKind::LaplacianC32A, {w, h, amount, dst, dstPitch, src, srcPitch}));
+    }
+    int AddEdgeMagnitude_C32(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) override {
+        return HostStatus(LaunchSharpen(SharpenKind::EdgeC32, {w, h, amount, dst, dstPitch, src, srcPitch}));
+    }
+    int AddEdgeMagnitude_C32A(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) override {
+        return HostStatus(LaunchSharpen(SharpenKind::EdgeC32A, {w, h, amount, dst, dstPitch, src, srcPitch}));
+    }
     int DisplaceByEdgeGradient_C32(void* dst, int dstPitch, void* map, int mapPitch, void* tmp, int tmpPitch, const void* src, int srcPitch, const void* edgeSrc, int edgeSrcPitch, int w, int h, int edgeLimit, int iterations, int strength, float cubicA) override {
         return HostStatus(LaunchDisplace(DisplaceLayout::C32, {dst, dstPitch, map, mapPitch, tmp, tmpPitch, src, srcPitch, edgeSrc, edgeSrcPitch, w, h, edgeLimit, iterations, strength, cubicA}));
     }
@@ -158,10 +168,18 @@ public:
     }
     int NonLocalMeans_C32(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
     int NonLocalMeans_C32A(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
-    int AddDetail_C32(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
-    int AddDetailWeighted_C32(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
-    int AddDetail_C64(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
-    int AddDetailWeighted_C64(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
+    int AddDetail_C32(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, const void* detail, int detailPitch, float amount, int threshold, int limit) override {
+        return HostStatus(LaunchDetail(false, false, {w, h, dst, dstPitch, src, srcPitch, detail, detailPitch, amount, threshold, limit}));
+    }
+    int AddDetailWeighted_C32(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, const void* detail, int detailPitch, float amount, int threshold, int limit) override {
+        return HostStatus(LaunchDetail(false, true, {w, h, dst, dstPitch, src, srcPitch, detail, detailPitch, amount, threshold, limit}));
+    }
+    int AddDetail_C64(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, const void* detail, int detailPitch, float amount, int threshold, int limit) override {
+        return HostStatus(LaunchDetail(true, false, {w, h, dst, dstPitch, src, srcPitch, detail, detailPitch, amount, threshold, limit}));
+    }
+    int AddDetailWeighted_C64(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, const void* detail, int detailPitch, float amount, int threshold, int limit) override {
+        return HostStatus(LaunchDetail(true, true, {w, h, dst, dstPitch, src, srcPitch, detail, detailPitch, amount, threshold, limit}));
+    }
     ~CCUDAKernelFuncSet_TarvoVideoFilter2() override {}
 };
 

@@ -3,6 +3,7 @@
 #include "errors.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -124,6 +125,23 @@ long long ParseInteger(const std::string& what, const std::string& text, long lo
     if (errno == ERANGE || v < min || v > max)
         throw UsageError(what + ": " + text + " is out of range (" + std::to_string(min) + " to " +
                          std::to_string(max) + ")");
+    return v;
+}
+
+double ParseDecimal(const std::string& what, const std::string& text, double min, double max) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(begin, &end);
+    // strtod also takes blanks, "inf", "nan" and hexadecimal; only plain decimals here.
+    if (text.empty() || end == begin || *end != '\0' ||
+        text.find_first_not_of("0123456789.+-eE") != std::string::npos)
+        throw UsageError(what + ": '" + text + "' is not a number");
+    if (errno == ERANGE || !(v >= min && v <= max)) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", min, max);
+        throw UsageError(what + ": " + text + " is out of range (" + range + ")");
+    }
     return v;
 }
 

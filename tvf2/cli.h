@@ -55,6 +55,10 @@ std::string FormatOptions(const std::vector<OptionInfo>& table);
 long long ParseInteger(const std::string& what, const std::string& text, long long min,
                        long long max);
 
+// A plain decimal number ("1", "0.5", "-.25", "1e-1") in [min, max]: no blanks, "inf",
+// "nan" or hexadecimal.
+double ParseDecimal(const std::string& what, const std::string& text, double min, double max);
+
 struct Size2 {
     int width, height;
 };

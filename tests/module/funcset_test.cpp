@@ -103,10 +103,6 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
         fs->SecondDifferenceEnergy_YUY2W(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_SemiPlanar8(c, 0, c, 0, c, 0, c, 0, 8, 8, true, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_SemiPlanar16(c, 0, c, 0, c, 0, c, 0, 8, 8, false, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SharpenLaplacian_C32(8, 8, 1, n, 32, c, 32),
-        fs->SharpenLaplacian_C32A(8, 8, 1, n, 32, c, 32),
-        fs->AddEdgeMagnitude_C32(8, 8, 1, n, 32, c, 32),
-        fs->AddEdgeMagnitude_C32A(8, 8, 1, n, 32, c, 32),
         fs->BlendToColour_C32(8, 8, n, 32, 0xffffff, 0.5f),
         fs->KeyMaskProduct_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
         fs->KeyMaskGated_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
@@ -123,12 +119,8 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
         fs->MultiFrameSimilarityAverage_YUV32A(n, c, nullptr, 0, 8, 8, 32, 32, nullptr, 10, false, c, n),
         fs->NonLocalMeans_C32(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
         fs->NonLocalMeans_C32A(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
-        fs->AddDetail_C32(8, 8, n, 32, c, 32, c, 64, 1.0f, 0, 10),
-        fs->AddDetailWeighted_C32(8, 8, n, 32, c, 32, c, 64, 1.0f, 0, 10),
-        fs->AddDetail_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
-        fs->AddDetailWeighted_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
     };
-    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 31u);
+    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 23u);
     for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
         EXPECT_EQ(results[i], kNotYetImplemented) << "call " << i;
     EXPECT_EQ(fs->GetLastStatus(), kOk);

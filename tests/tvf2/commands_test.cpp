@@ -44,12 +44,14 @@ const std::string kModule = TVF2_CPU_MODULE;
 INSTANTIATE_TEST_SUITE_P(
     Tvf2, Tvf2Output,
     ::testing::Values(
-        OutputCase{"help", {"--help"}, {"^usage: tvf2", "blur", "denoise", "mosaic", "sample", "unsharp"}, {}},
+        OutputCase{"help", {"--help"}, {"^usage: tvf2", "blur", "denoise", "detail", "mosaic", "sample", "sharpen", "unsharp"}, {}},
         OutputCase{"version", {"--version"}, {"^tvf2 "}, {}},
         OutputCase{"mosaic_help", {"mosaic", "--help"}, {"^usage: tvf2 mosaic", "--cell WxH", "--offset X,Y", "--backend"}, {}},
         OutputCase{"sample_help", {"sample", "-h"}, {"^usage: tvf2 sample"}, {}},
         OutputCase{"blur_help", {"blur", "--help"}, {"^usage: tvf2 blur", "--radius R|RX,RY"}, {}},
         OutputCase{"unsharp_help", {"unsharp", "--help"}, {"^usage: tvf2 unsharp", "--amount A"}, {}},
+        OutputCase{"sharpen_help", {"sharpen", "--help"}, {"^usage: tvf2 sharpen", "--sobel", "--amount A"}, {}},
+        OutputCase{"detail_help", {"detail", "--help"}, {"^usage: tvf2 detail", "--weighted", "--limit L"}, {}},
         OutputCase{"list", {"list", "--module", kModule}, {"mosaic", "blur", "unsharp", "denoise", "C32A", "YUY2", "Backend: cpu", "Module:  " + kModule}, {}},
         OutputCase{"module_beside_tvf2", {"list", "--backend", "cpu"}, {"TarvoVideoFilter2_cpu.so"}, {}},
         // cpu on a machine without a usable GPU or without the CUDA module, else cuda.

@@ -231,7 +231,12 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"unsharp_radius_pair", Cpu({"unsharp", "--radius", "1,1", "@rgb.png", "@out.png"}), 2, "--radius: '1,1' is not an integer"},
         ErrorCase{"unsharp_amount_not_a_number", Cpu({"unsharp", "--amount", "lots", "@rgb.png", "@out.png"}), 2, "--amount: 'lots' is not a number"},
         ErrorCase{"unsharp_amount_nan", Cpu({"unsharp", "--amount", "nan", "@rgb.png", "@out.png"}), 2, "--amount: 'nan' is not a number"},
-        ErrorCase{"unsharp_amount_too_large", Cpu({"unsharp", "--amount", "65", "@rgb.png", "@out.png"}), 2, "--amount: 65 is out of range (-64 to 64)"}),
+        ErrorCase{"unsharp_amount_too_large", Cpu({"unsharp", "--amount", "65", "@rgb.png", "@out.png"}), 2, "--amount: 65 is out of range (-64 to 64)"},
+        ErrorCase{"sharpen_both_kinds", Cpu({"sharpen", "--laplacian", "--sobel", "@rgb.png", "@out.png"}), 2, "--laplacian and --sobel exclude each other"},
+        ErrorCase{"sharpen_amount_too_small", Cpu({"sharpen", "--amount", "-64.5", "@rgb.png", "@out.png"}), 2, "--amount: -64.5 is out of range (-64 to 64)"},
+        ErrorCase{"detail_amount_inf", Cpu({"detail", "--amount", "inf", "@rgb.png", "@out.png"}), 2, "--amount: 'inf' is not a number"},
+        ErrorCase{"detail_limit_negative", Cpu({"detail", "--limit", "-1", "@rgb.png", "@out.png"}), 2, "--limit: -1 is out of range (0 to 32767)"},
+        ErrorCase{"detail_threshold_too_large", Cpu({"detail", "--threshold", "32768", "@rgb.png", "@out.png"}), 2, "--threshold: 32768 is out of range (-32768 to 32767)"}),
     CaseName());
 
 // clang-format on

@@ -1,5 +1,5 @@
-// tvf2 mosaic, blur, unsharp, denoise, warp and wave on PNG pictures (every colour type, 8 and 16
-// bits) and YUV4MPEG2 streams (every chroma format): the output equals the CPU module,
+// tvf2 mosaic, blur, unsharp, denoise, warp, wave, sharpen and detail on PNG pictures
+// (every colour type, 8 and 16 bits) and YUV4MPEG2 streams (every chroma format): the output equals the CPU module,
 // called directly as a host calls it (dlopen + GetFuncSet), on the frame converted as
 // tvf2 documents it; in files and through pipes, with --frames, with the filters'
 // defaults, and without leftover files.
@@ -27,7 +27,7 @@ namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
 
-enum class Op { Mosaic, Blur, Unsharp, Denoise, Warp, Wave };
+enum class Op { Mosaic, Blur, Unsharp, Denoise, Warp, Wave, Sharpen, Detail };
 
 // One --wave of tvf2 wave: its text and the numbers the text stands for.
 struct WaveSpec {
@@ -50,15 +50,18 @@ struct Filter {
     int limit = 255, iterations = 2, strength = 1500;  // warp
     const char* cubic = "-0.5";
     float cubicValue = -0.5f;
-    std::vector<WaveSpec> waves;  // wave
+    std::vector<WaveSpec> waves = {};  // wave
     long long frame = 0;          // wave: the PNG's --frame, and the frame of a stream
     const char* rate = "25";
     double rateValue = 25.0;
     const char* fieldMode = "auto";
+    bool sobel = false;        // sharpen (amount and amountUnits as unsharp)
+    int detailThreshold = 0;   // detail (amount as a float; blur radius rx; limit as warp's)
+    bool weighted = false;
 };
 
 const char* Command(Op op) {
-    const char* names[] = {"mosaic", "blur", "unsharp", "denoise", "warp", "wave"};
+    const char* names[] = {"mosaic", "blur", "unsharp", "denoise", "warp", "wave", "sharpen", "detail"};
     return names[static_cast<int>(op)];
 }
 
@@ -78,6 +81,13 @@ std::vector<std::string> Options(const Filter& f) {
         std::vector<std::string> a = {"--frame", std::to_string(f.frame), "--rate", f.rate,
                                       "--fields", f.fieldMode};
         for (const WaveSpec& w : f.waves) a.insert(a.end(), {"--wave", w.text});
+        return a;
+    }
+    case Op::Sharpen: return {f.sobel ? "--sobel" : "--laplacian", "--amount", f.amount};
+    case Op::Detail: {
+        std::vector<std::string> a = {"--amount", f.amount, "--threshold", str(f.detailThreshold), "--limit",
+                                      str(f.limit), "--radius", str(f.rx)};
+        if (f.weighted) a.push_back("--weighted");
         return a;
     }
     case Op::Denoise: break;
@@ -148,6 +158,36 @@ struct Table {
 };
 
 enum class Layout { P8, P16, C32, C32A, C64, C64A, YUY2, YUV32 };
+
+// Detail as USAGE.md defines it, from the module's Gaussian blur of the frame (C32 or
+// C64, tightly packed): frame minus blur in lanes 0-2; lane 3 the weight, the pixel's
+// alpha lane scaled to 0..4095 and rounded (4095 at full scale).
+std::vector<int16_t> DetailOf(const Filter& f, bool wide, int w, int h, const std::vector<uint8_t>& frame) {
+    const Runtime& m = Module();
+    const int pitch = static_cast<int>(frame.size()) / h;
+    const Table ht(false, w, f.rx), vt(false, h, f.rx);
+    const Dev src(frame.size(), frame.data()), blur(frame.size()), work(frame.size() * 2);
+    EXPECT_EQ((m.funcs->*(wide ? &F::SeparableConvolve_C64 : &F::SeparableConvolve_C32))(
+                  blur.p, src.p, w, h, pitch, pitch, ht.dev.Floats(), ht.count, vt.dev.Floats(), vt.count, work.p,
+                  f.rx, f.rx),
+              0);
+    const uint8_t* b = static_cast<const uint8_t*>(blur.p);
+    auto lane = [wide](const uint8_t* p, size_t i) {
+        int16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        return wide ? int(v) : int(p[i]);
+    };
+    std::vector<int16_t> d(static_cast<size_t>(w) * h * 4);
+    for (size_t i = 0; i < d.size(); ++i) {
+        if (i % 4 < 3) {
+            d[i] = static_cast<int16_t>(lane(frame.data(), i) - lane(b, i));
+        } else {
+            const int full = wide ? 32767 : 255, a = std::max(0, lane(frame.data(), i));
+            d[i] = static_cast<int16_t>((a * 4095 + full / 2) / full);
+        }
+    }
+    return d;
+}
 
 int Denoise(const Filter& f, Layout l, int w, int h, int pitch, const std::vector<uint8_t>& frame,
             const Dev& src, const Dev& dst) {
@@ -233,6 +273,18 @@ void RunModule(const Filter& f, Layout l, int w, int h, std::vector<uint8_t>& fr
             fields != "bottom", on[0], v[0].shape, v[0].length, v[0].speed, v[0].amplitude, on[1],
             v[1].shape, v[1].length, v[1].speed, v[1].amplitude, on[2], v[2].shape, v[2].length,
             v[2].speed, v[2].amplitude);
+    } else if (f.op == Op::Sharpen) {
+        auto slot = f.sobel ? (alpha ? &F::AddEdgeMagnitude_C32A : &F::AddEdgeMagnitude_C32)
+                            : (alpha ? &F::SharpenLaplacian_C32A : &F::SharpenLaplacian_C32);
+        status = (m.funcs->*slot)(w, h, f.amountUnits, dst.p, pitch, src.p, pitch);
+    } else if (f.op == Op::Detail) {
+        const bool wide = l == Layout::C64;
+        const std::vector<int16_t> d = DetailOf(f, wide, w, h, frame);
+        const Dev det(d.size() * 2, d.data());
+        auto slot = wide ? (f.weighted ? &F::AddDetailWeighted_C64 : &F::AddDetail_C64)
+                         : (f.weighted ? &F::AddDetailWeighted_C32 : &F::AddDetail_C32);
+        status = (m.funcs->*slot)(w, h, dst.p, pitch, src.p, pitch, det.p, w * 8,
+                                  static_cast<float>(std::strtod(f.amount, nullptr)), f.detailThreshold, f.limit);
     } else {
         status = Denoise(f, l, w, h, pitch, frame, src, dst);
     }
@@ -288,7 +340,18 @@ Filter Texture(int threshold, int radius, int rowScale, int rowOffset, bool same
     f.texture = true, f.rowScale = rowScale, f.rowOffset = rowOffset, f.sameParity = sameParity;
     return f;
 }
+Filter Sharpen(bool sobel, const char* amount, int units) {
+    Filter f{Op::Sharpen};
+    f.sobel = sobel, f.amount = amount, f.amountUnits = units;
+    return f;
+}
+Filter Detail(int radius, const char* amount, int threshold, int limit, bool weighted) {
+    Filter f{Op::Detail};
+    f.rx = radius, f.amount = amount, f.detailThreshold = threshold, f.limit = limit, f.weighted = weighted;
+    return f;
+}
 Filter Defaults(Op op) {
+    if (op == Op::Detail) return Detail(2, "0.5", 0, 32767, false);
     return Filter{op};
 }
 Filter Warp(int limit, int iterations, int strength, const char* cubic, float cubicValue) {
@@ -305,8 +368,8 @@ Filter Wave(std::vector<WaveSpec> waves, long long frame, const char* fields) {
     return f;
 }
 
-// Blur works in the picture's own depth (P8/P16 for grey, else C32/C32A/C64/C64A); the
-// other filters on 8 bits in C32, or C32A with alpha.
+// Blur works in the picture's own depth (P8/P16 for grey, else C32/C32A/C64/C64A), detail
+// in C32 or C64; the other filters on 8 bits in C32, or C32A with alpha.
 Picture ExpectedPicture(const Filter& f, const Picture& in) {
     const bool alpha = in.channels % 2 == 0, deep = in.depth == 16;
     if (f.op == Op::Blur) {
@@ -318,14 +381,19 @@ Picture ExpectedPicture(const Filter& f, const Picture& in) {
         RunModule(f, l, in.width, in.height, frame);
         return LanesToPicture(frame, in, plane);
     }
+    if (f.op == Op::Detail) {
+        std::vector<uint8_t> frame = PictureToLanes(in, false);
+        RunModule(f, deep ? Layout::C64 : Layout::C32, in.width, in.height, frame);
+        return LanesToPicture(frame, in, false);
+    }
     const Picture in8 = To8Bit(in);
     std::vector<uint8_t> frame = PictureToLanes(in8, false);
     RunModule(f, alpha ? Layout::C32A : Layout::C32, in.width, in.height, frame);
     return LanesToPicture(frame, in8, false);
 }
 
-// Mosaic through YUY2, denoise through YUV32; blur each plane and unsharp the luma
-// plane (chroma untouched) as grey pictures.
+// Mosaic through YUY2, denoise through YUV32; blur each plane, and unsharp, sharpen and
+// detail the luma plane (chroma untouched), as grey pictures.
 std::vector<uint8_t> ExpectedFrame(const Filter& f, const Stream& s, std::vector<uint8_t> frame) {
     std::vector<uint8_t> packed;
     if (f.op == Op::Warp || f.op == Op::Wave) {
@@ -522,7 +590,21 @@ INSTANTIATE_TEST_SUITE_P(
         Png("wave_grey8_three_bottom_first", Wave({{"triangle,0.3,-2,20", 1, 0.3, -2, 20}, {"2,0.1,0.5,-9", 2, 0.1, 0.5, -9}, {"falling,0.6,3,12.5", 4, 0.6, 3, 12.5}}, 123456789, "bottom"), 8, 40, 1, 8),
         Png("wave_rgb8_rising_top_first", Wave({{"rising,0.2,1.5,300", 3, 0.2, 1.5, 300}}, -4, "top"), 6, 25, 3, 8),
         Y4m("wave_420jpeg_stream_fields", Wave({{"cosine,0.3,2,30", 0, 0.3, 2, 30}, {"square,0.15,-1,10", 2, 0.15, -1, 10}}, 0, "auto"), 16, 24, "420jpeg", 3),
-        Y4m("wave_422_whole", Wave({{"triangle,0.5,1,25", 1, 0.5, 1, 25}}, 0, "whole"), 12, 20, "422", 3)),
+        Y4m("wave_422_whole", Wave({{"triangle,0.5,1,25", 1, 0.5, 1, 25}}, 0, "whole"), 12, 20, "422", 3),
+        Png("sharpen_rgb8_laplacian", Sharpen(false, "1.5", 384), 21, 15, 3, 8),
+        Png("sharpen_rgba8_laplacian", Sharpen(false, "-0.75", -192), 21, 15, 4, 8),
+        Png("sharpen_grey8_sobel", Sharpen(true, "0.3", 77), 21, 15, 1, 8),
+        Png("sharpen_rgba8_sobel", Sharpen(true, "2", 512), 21, 15, 4, 8),
+        Png("sharpen_rgb16_sobel", Sharpen(true, "1", 256), 21, 15, 3, 16),
+        Png("sharpen_defaults_laplacian_1", Defaults(Op::Sharpen), 19, 13, 3, 8, kDefaults),
+        Y4m("sharpen_420jpeg_luma_only", Sharpen(true, "0.5", 128), 16, 9, "420jpeg", 2),
+        Png("detail_rgb8", Detail(2, "1.5", 3, 40, false), 21, 15, 3, 8),
+        Png("detail_rgba8_weighted", Detail(1, "3", 0, 100, true), 21, 15, 4, 8),
+        Png("detail_grey8_negative_weighted", Detail(3, "-2", -5, 30, true), 21, 15, 1, 8),
+        Png("detail_rgb16", Detail(2, "0.75", 200, 4000, false), 21, 15, 3, 16),
+        Png("detail_greyalpha16_weighted", Detail(2, "1", 100, 8000, true), 21, 15, 2, 16),
+        Png("detail_defaults", Defaults(Op::Detail), 19, 13, 3, 8, kDefaults),
+        Y4m("detail_422_luma_only", Detail(1, "1", 2, 50, false), 16, 9, "422", 2)),
     CaseName());
 // clang-format on
 
@@ -562,7 +644,7 @@ TEST(Tvf2Filter, SixteenBitWarningWithVerbose) {
     ScratchDir dir;
     WritePicture(dir.Path("p16.png"), RandomPicture(12, 10, 3, 16, 6));
     WritePicture(dir.Path("p8.png"), RandomPicture(12, 10, 3, 8, 6));
-    for (const char* command : {"mosaic", "unsharp"})
+    for (const char* command : {"mosaic", "unsharp", "sharpen"})
         for (const char* in : {"p16.png", "p8.png"}) {
             const RunResult r = RunTvf2(
                 {command, "--backend", "cpu", "-v", dir.Path(in), dir.Path("out.png")});

@@ -7,9 +7,7 @@
 #include "errors.h"
 #include "filter_job.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -86,20 +84,9 @@ private:
     std::vector<uint8_t> host_;
 };
 
-// A decimal factor ("1", "0.5", "-.25", "1e-1") in -kMaxAmount .. kMaxAmount, rounded to
-// the nearest 1/256.
+// A factor in -kMaxAmount .. kMaxAmount, rounded to the nearest 1/256.
 int ParseAmount(const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double a = std::strtod(begin, &end);
-    // strtod also takes blanks, "inf", "nan" and hexadecimal; only plain decimals here.
-    if (text.empty() || end == begin || *end != '\0' ||
-        text.find_first_not_of("0123456789.+-eE") != std::string::npos)
-        throw UsageError("--amount: '" + text + "' is not a number");
-    if (errno == ERANGE || !(std::fabs(a) <= kMaxAmount))
-        throw UsageError("--amount: " + text + " is out of range (-64 to 64)");
-    return static_cast<int>(std::lround(a * 256.0));
+    return static_cast<int>(std::lround(ParseDecimal("--amount", text, -kMaxAmount, kMaxAmount) * 256.0));
 }
 
 int RunUnsharp(const ParsedArgs& args, Context& context);
