@@ -17,6 +17,7 @@ set(TVF2_MODULE_KERNEL_SOURCES
   effects/displace.cu
   effects/row_wave.cu
   denoise/similarity_average.cu
+  denoise/multi_frame_average.cu
   convolution/separable.cu
   convolution/unsharp.cu
   convolution/sharpen.cu

@@ -1,5 +1,6 @@
 #include "denoise/similarity_average.h"
 
+#include "denoise/pixel_words.h"
 #include "launch/grid_block.h"
 #include "kernel_lang.h"
 
@@ -8,50 +9,17 @@
 namespace tvf2 {
 namespace {
 
-typedef unsigned char u8;
+using namespace denoise;
 
 // The tile kernels are taken while block plus apron need fewer shared bytes than this.
 constexpr long long kTileBudget = 12288;
 constexpr int kFixedRadii = 4;  // Q100<1> .. Q100<4> and their counterparts
-constexpr int kBlock8 = 8;  // the side of the texture kernels' blocks and of YUV32's
 constexpr int kLinearBlockX = 12, kLinearBlockY = 16;  // C32's base block
-
-__host__ __device__ __forceinline__ int Byte(uint32_t word, int k) {
-    return static_cast<int>((word >> (8 * k)) & 0xffu);
-}
-
-__host__ __device__ __forceinline__ uint32_t Word(int b0, int b1, int b2, uint32_t b3) {
-    return uint32_t(b0 & 0xff) | uint32_t(b1 & 0xff) << 8 | uint32_t(b2 & 0xff) << 16 | b3 << 24;
-}
 
 // The sums wrap as the device's 32-bit sums do: within the caller's range of T and r
 // nothing wraps, and outside it both backends give the same bytes.
 using kl::wrap_add;
 using kl::wrap_mul;
-
-__host__ __device__ __forceinline__ int SquaredDistance(uint32_t a, uint32_t b) {
-    const int d0 = Byte(a, 0) - Byte(b, 0), d1 = Byte(a, 1) - Byte(b, 1), d2 = Byte(a, 2) - Byte(b, 2);
-    return d0 * d0 + d1 * d1 + d2 * d2;
-}
-
-// Truncating quotients of the rules. Within the caller's range of T and r the divisor
-// is never 0; sums that wrapped outside it could reach 0 (or -1 under the smallest
-// numerator), which would fault the CPU backend, so both answer without dividing.
-__host__ __device__ __forceinline__ int Quotient(int num, int den) {
-    if (den == 0) return 0;
-    if (den == -1) return static_cast<int>(0u - static_cast<unsigned>(num));
-    return num / den;
-}
-__host__ __device__ __forceinline__ long long Quotient(long long num, long long den) {
-    return den == 0 ? 0 : num / den;
-}
-
-// Byte k of a pixel as the sums hold it: offset-chroma layouts hold bytes 1 and 2 as
-// signed chroma. Every difference (and so every weight) is the same either way.
-template <bool OffsetChroma>
-__host__ __device__ __forceinline__ int Channel(uint32_t p, int k) {
-    return Byte(p, k) - (OffsetChroma && k > 0 ? 128 : 0);
-}
 
 // The plain rule: Wsum starts at T and each Sk at T times the centre's byte; a member
 // with weight w = T - d² >= 1 adds w and w times its bytes; the result is Sk / Wsum
@@ -124,37 +92,11 @@ struct LayoutYUV32A {
     __device__ static uint32_t Fourth(uint32_t centre, bool) { return centre >> 24; }
 };
 
-// The members around a centre: rows centre + step * d for d = -top .. bottom, columns
-// centre + dx for dx = -left .. right.
-struct Window {
-    int top, bottom, left, right, step;
-};
-
-__device__ __forceinline__ Window ClippedWindow(int x, int y, int width, int height, int r) {
-    return Window{kl::min(r, y), kl::min(r, height - 1 - y), kl::min(r, x), kl::min(r, width - 1 - x), 1};
-}
-
 // Rows of the centre's parity only, up to r of them on each side.
 __device__ __forceinline__ Window SameParityWindow(int x, int y, int width, int height, int r) {
     const long long reach = 2LL * r;
     return Window{y >= reach ? r : y / 2, y + reach < height ? r : (height - 1 - y) / 2,
                   kl::min(r, x), kl::min(r, width - 1 - x), 2};
-}
-
-// Visits every member as (d, dx). With the radius R known at compile time the loops
-// run over -R .. R and skip the clipped steps, so that they can be unrolled.
-template <int R, class Visit>
-__device__ __forceinline__ void ForEachMember(const Window& w, Visit&& visit) {
-    if constexpr (R >= 0) {
-        for (int d = -R; d <= R; ++d) {
-            if (d < -w.top || d > w.bottom) continue;
-            for (int dx = -R; dx <= R; ++dx)
-                if (dx >= -w.left && dx <= w.right) visit(d, dx);
-        }
-    } else {
-        for (int d = -w.top; d <= w.bottom; ++d)
-            for (int dx = -w.left; dx <= w.right; ++dx) visit(d, dx);
-    }
 }
 
 // The window rule, once for every layout and source: Fetch(d, dx) gives a member's word.
@@ -164,13 +106,6 @@ __device__ __forceinline__ uint32_t Evaluate(uint32_t centre, const Window& w, i
     typename L::Sums sums(centre, T);
     ForEachMember<R>(w, [&](int d, int dx) { sums.Add(fetch(d, dx)); });
     return sums.Colour() | L::Fourth(centre, fromTexture) << 24;
-}
-
-__device__ __forceinline__ uint32_t Load(const u8* base, int pitch, int x, int y) {
-    return *reinterpret_cast<const uint32_t*>(base + static_cast<long long>(y) * pitch + 4 * x);
-}
-__device__ __forceinline__ void Store(u8* base, int pitch, int x, int y, uint32_t word) {
-    *reinterpret_cast<uint32_t*>(base + static_cast<long long>(y) * pitch + 4 * x) = word;
 }
 
 // The linear-memory kernels step whole blocks through the frame (grid-stride), so that
@@ -347,32 +282,13 @@ cudaError_t LaunchPassFor(SimilarityLayout layout, const SimilarityPlan& p, u8* 
     return cudaErrorInvalidValue;
 }
 
-bool Aligned(const void* p, int pitch) {
-    return reinterpret_cast<uintptr_t>(p) % 4 == 0 && pitch % 4 == 0;
-}
-
-// Checks on a non-empty frame's memory: present, rows fit their pitch, 4-byte words.
-bool FrameValid(const void* p, int pitch, int width) {
-    return p && static_cast<long long>(pitch) >= 4LL * width && Aligned(p, pitch);
-}
-
 bool IsFourUnsignedBytes(const cudaChannelFormatDesc& d) {
     return d.x == 8 && d.y == 8 && d.z == 8 && d.w == 8 && d.f == cudaChannelFormatKindUnsigned;
 }
 
 }  // namespace
 
-dim3 SimilarityEightByEightGrid(int width, int height) {
-    long long gx = kl::max(width / kBlock8, 1), gy = kl::max(height / kBlock8, 1);
-    if (gy > kMaxBlocksPerLaunch) {
-        gx = 1;  // taller than 1000 block rows: the rule below would leave no column
-        gy = kMaxBlocksPerLaunch;
-    } else if (gx * gy > kMaxBlocksPerLaunch) {
-        gx = kMaxBlocksPerLaunch / gy;
-        gy = kMaxBlocksPerLaunch / gx;
-    }
-    return dim3(unsigned(gx), unsigned(gy));
-}
+dim3 SimilarityEightByEightGrid(int width, int height) { return EightByEightGrid(width, height); }
 
 SimilarityPlan PlanSimilarity(SimilarityLayout layout, int width, int height, int radius) {
     SimilarityPlan p;
@@ -451,7 +367,7 @@ cudaError_t LaunchSimilarityTex(SimilarityLayout layout, const SimilarityTexArgs
     const cudaError_t created = cudaCreateTextureObject(&tex, &res, &td, nullptr);
     if (created != cudaSuccess) return created;
 
-    const dim3 grid = SimilarityEightByEightGrid(a.width, a.height), block(kBlock8, kBlock8);
+    const dim3 grid = EightByEightGrid(a.width, a.height), block(kBlock8, kBlock8);
     u8* dst = static_cast<u8*>(a.dst);
 #define TVF2_SWA_LAUNCH_TEX(kernel)                                                                \
     kl::launch<kernel>(grid, block, 0, tex, dst, a.width, a.height, a.dstPitch, a.rowOffset, \

@@ -9,6 +9,7 @@
 #include "convolution/separable.h"
 #include "convolution/sharpen.h"
 #include "convolution/unsharp.h"
+#include "denoise/multi_frame_average.h"
 #include "denoise/similarity_average.h"
 #include "effects/displace.h"
 #include "effects/mosaic.h"
@@ -153,10 +154,18 @@ public:
     int SimilarityWeightedAverageTex_YUV32A(void* dst, cudaArray* array, int width, int height, int dstPitch, const cudaChannelFormatDesc* desc, int rowOffset, int rowScale, int T, int radius, bool sameParity) override {
         return HostStatus(LaunchSimilarityTex(SimilarityLayout::YUV32A, {dst, array, width, height, dstPitch, desc, rowOffset, rowScale, T, radius, sameParity}));
     }
-    int MultiFrameSimilarityAverage_C32(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
-    int MultiFrameSimilarityAverage_C32A(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
-    int MultiFrameSimilarityAverage_YUV32(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
-    int MultiFrameSimilarityAverage_YUV32A(void*, const void*, const void* const*, int, int, int, int, int, const int*, int, bool, const void*, void*) override { return kNotBuilt; }
+    int MultiFrameSimilarityAverage_C32(void* dst, const void* src, const void* const* frames, int count, int width, int height, int dstPitch, int srcPitch, const int* pitches, int T, bool fields, const void* /*aux*/, void* scratch) override {
+        return HostStatus(LaunchMultiFrameAverage(MultiFrameLayout::C32, {dst, src, frames, count, width, height, dstPitch, srcPitch, pitches, T, fields, scratch}));
+    }
+    int MultiFrameSimilarityAverage_C32A(void* dst, const void* src, const void* const* frames, int count, int width, int height, int dstPitch, int srcPitch, const int* pitches, int T, bool fields, const void* /*aux*/, void* scratch) override {
+        return HostStatus(LaunchMultiFrameAverage(MultiFrameLayout::C32A, {dst, src, frames, count, width, height, dstPitch, srcPitch, pitches, T, fields, scratch}));
+    }
+    int MultiFrameSimilarityAverage_YUV32(void* dst, const void* src, const void* const* frames, int count, int width, int height, int dstPitch, int srcPitch, const int* pitches, int T, bool fields, const void* /*aux*/, void* scratch) override {
+        return HostStatus(LaunchMultiFrameAverage(MultiFrameLayout::YUV32, {dst, src, frames, count, width, height, dstPitch, srcPitch, pitches, T, fields, scratch}));
+    }
+    int MultiFrameSimilarityAverage_YUV32A(void* dst, const void* src, const void* const* frames, int count, int width, int height, int dstPitch, int srcPitch, const int* pitches, int T, bool fields, const void* /*aux*/, void* scratch) override {
+        return HostStatus(LaunchMultiFrameAverage(MultiFrameLayout::YUV32A, {dst, src, frames, count, width, height, dstPitch, srcPitch, pitches, T, fields, scratch}));
+    }
     int Mosaic_C32(int height, int width, int cellH, int cellW, int offX, int offY, const void* src, int srcPitch, void* dst, int dstPitch) override {
         return Mosaic(MosaicLayout::C32, {height, width, cellH, cellW, offX, offY, src, srcPitch, dst, dstPitch});
     }
