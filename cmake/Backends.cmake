@@ -14,6 +14,9 @@ set(TVF2_MODULE_HOST_SOURCES
 # Kernel sources, each with its launchers.
 set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
+  effects/key_mask.cu
+  effects/blend.cu
+  effects/channel_shift.cu
   denoise/similarity_average.cu
   convolution/separable.cu
   convolution/unsharp.cu)
