@@ -15,10 +15,12 @@ __global__ void J100(int w, int h, void* frame, int pitch, unsigned colour, floa
     const float f0 = float(colour & 0xFFu) * k;
     const float f1 = float(colour >> 8 & 0xFFu) * k;
     const float f2 = float(colour >> 16 & 0xFFu) * k;
-    for (int y = blockIdx.y * blockDim.y + threadIdx.y; y < h; y += gridDim.y * blockDim.y) {
+    const int x0 = blockIdx.x * blockDim.x + threadIdx.x, dx = gridDim.x * blockDim.x;
+    const int y0 = blockIdx.y * blockDim.y + threadIdx.y, dy = gridDim.y * blockDim.y;
+    for (int y = y0; y < h; y += dy) {
         unsigned* row = reinterpret_cast<unsigned*>(static_cast<unsigned char*>(frame) +
                                                     static_cast<long long>(y) * pitch);
-        for (int x = blockIdx.x * blockDim.x + threadIdx.x; x < w; x += gridDim.x * blockDim.x) {
+        for (int x = x0; x < w; x += dx) {
             const unsigned p = row[x];
             const unsigned b0 = kl::f2u_rz(fmaf(float(p & 0xFFu), alpha, f0)) & 0xFFu;
             const unsigned b1 = kl::f2u_rz(fmaf(float(p >> 8 & 0xFFu), alpha, f1)) & 0xFFu;

@@ -55,7 +55,8 @@ __device__ void ShiftRows(int w, int h, void* frame, int pitch, int shift1, int 
                           uint32_t* buf) {
     const ShiftWindow d1 = Window(shift1, w), d2 = Window(shift2, w);
     const int x0 = blockIdx.x * blockDim.x + threadIdx.x, step = gridDim.x * blockDim.x;
-    for (int y = threadIdx.y + blockIdx.y * blockDim.y; y < h; y += gridDim.y * blockDim.y) {
+    const int y0 = threadIdx.y + blockIdx.y * blockDim.y, dy = gridDim.y * blockDim.y;
+    for (int y = y0; y < h; y += dy) {
         uint32_t* row = RowOf(frame, pitch, y);
         for (int x = x0; x < w; x += step) buf[x] = row[x];
         __syncthreads();

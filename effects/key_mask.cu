@@ -21,6 +21,15 @@ __device__ __forceinline__ int MaskOffset(int pitch, int x, int y) {
     return kl::wrap_add(x, kl::wrap_mul(y, pitch));
 }
 
+// A thread's start and steps over a 2D grid-stride walk, read once per kernel.
+struct Stride {
+    int x0, y0, dx, dy;
+};
+__device__ __forceinline__ Stride GridStride() {
+    return Stride{int(blockIdx.x * blockDim.x + threadIdx.x), int(blockIdx.y * blockDim.y + threadIdx.y),
+                  int(gridDim.x * blockDim.x), int(gridDim.y * blockDim.y)};
+}
+
 // A float truncated toward zero, then clamped to a byte.
 __device__ __forceinline__ u8 SaturateByte(float v) {
     return static_cast<u8>(kl::min(kl::max(kl::f2i_rz(v), 0), 255));
@@ -68,8 +77,9 @@ __device__ void KeyMask(int w, int h, float e, float keyY, float keyU, float key
                         float lumaWeight, float powScale, const void* src, int srcPitch,
                         void* mask, int maskPitch) {
     u8* const m = static_cast<u8*>(mask);
-    for (int y = blockIdx.y * blockDim.y + threadIdx.y; y < h; y += gridDim.y * blockDim.y)
-        for (int x = blockIdx.x * blockDim.x + threadIdx.x; x < w; x += gridDim.x * blockDim.x)
+    const Stride t = GridStride();
+    for (int y = t.y0; y < h; y += t.dy)
+        for (int x = t.x0; x < w; x += t.dx)
             m[MaskOffset(maskPitch, x, y)] = KeyMaskByte<kProduct>(
                 Pixel(src, srcPitch, x, y), e, keyY, keyU, keyV, linScale, lumaWeight, powScale);
 }
@@ -107,8 +117,9 @@ template <class Op>
 __device__ void ApplyMask(int w, int h, void* frame, int framePitch, const void* mask,
                           int maskPitch) {
     const u8* const m = static_cast<const u8*>(mask);
-    for (int y = blockIdx.y * blockDim.y + threadIdx.y; y < h; y += gridDim.y * blockDim.y)
-        for (int x = blockIdx.x * blockDim.x + threadIdx.x; x < w; x += gridDim.x * blockDim.x)
+    const Stride t = GridStride();
+    for (int y = t.y0; y < h; y += t.dy)
+        for (int x = t.x0; x < w; x += t.dx)
             Op::Apply(Pixel(frame, framePitch, x, y), m[MaskOffset(maskPitch, x, y)]);
 }
 
@@ -128,8 +139,9 @@ __global__ void J101(TVF2_KEY_MASK_PARAMS) { KeyMask<false>(TVF2_KEY_MASK_ARGS);
 // where it points the key's way), scaled per channel; within the radius or everywhere.
 __global__ void J110(int w, int h, float radius, float keyU, float keyV, float strengthU,
                      float strengthV, bool all, void* frame, int pitch) {
-    for (int y = blockIdx.y * blockDim.y + threadIdx.y; y < h; y += gridDim.y * blockDim.y)
-        for (int x = blockIdx.x * blockDim.x + threadIdx.x; x < w; x += gridDim.x * blockDim.x) {
+    const Stride t = GridStride();
+    for (int y = t.y0; y < h; y += t.dy)
+        for (int x = t.x0; x < w; x += t.dx) {
             u8* p = Pixel(frame, pitch, x, y);
             const float u = float(p[1] - 128), v = float(p[2] - 128);
             const float dist = sqrtf(fmaf(u - keyU, u - keyU, (v - keyV) * (v - keyV)));
