@@ -76,7 +76,7 @@ void BM_Reference(benchmark::State& state, std::function<void(HostFrame&, HostFr
 
 #define TVF2_KEYING_BENCH(name, perPixel, pad, slotCall, refCall)                                          \
     BENCHMARK_CAPTURE(BM_Slot, name, [](ICUDAKernelFuncSet_TarvoVideoFilter2* fs, void* f, int fp, void* m, \
-                                        int mp) { return fs->slotCall; },                                   \
+                                        int mp) { (void)m, (void)mp; return fs->slotCall; },                                   \
                       perPixel, pad)                                                                        \
         ->UseRealTime()                                                                                     \
         ->Unit(benchmark::kMillisecond);                                                                    \
