@@ -1,5 +1,6 @@
 #include "effects/blend.h"
 
+#include "effects/frame_args.h"
 #include "launch/grid_block.h"
 #include "kernel_lang.h"
 
@@ -33,7 +34,8 @@ __global__ void J100(int w, int h, void* frame, int pitch, unsigned colour, floa
 }  // namespace blend_colour
 
 cudaError_t LaunchBlendToColour(const BlendArgs& a) {
-    if (a.w < 0 || a.h < 0 || !a.frame || a.pitch < static_cast<long long>(a.w) * 4)
+    if (a.w < 0 || a.h < 0 || !a.frame || a.pitch < static_cast<long long>(a.w) * 4 ||
+        !PixelsAligned(a.frame, a.pitch))
         return cudaErrorInvalidValue;
     const LaunchShape s = GridBlock(a.w, a.h);
     kl::launch<blend_colour::J100>(dim3(s.gridX, s.gridY), dim3(s.blockX, s.blockY), 0, a.w, a.h,

@@ -1,5 +1,6 @@
 #include "effects/channel_shift.h"
 
+#include "effects/frame_args.h"
 #include "launch/grid_block.h"
 #include "kernel_lang.h"
 
@@ -107,7 +108,8 @@ ChannelShiftPlan PlanChannelShift(const ChannelShiftArgs& a) {
 }
 
 cudaError_t LaunchChannelShift(const ChannelShiftArgs& a, DeviceAllocator allocate) {
-    if (a.w < 0 || a.h < 0 || !a.frame || a.pitch < static_cast<long long>(a.w) * 4)
+    if (a.w < 0 || a.h < 0 || !a.frame || a.pitch < static_cast<long long>(a.w) * 4 ||
+        !PixelsAligned(a.frame, a.pitch))
         return cudaErrorInvalidValue;
     const ChannelShiftPlan p = PlanChannelShift(a);
     if (p.sharedRow) {

@@ -1,5 +1,6 @@
 #include "effects/key_mask.h"
 
+#include "effects/frame_args.h"
 #include "launch/grid_block.h"
 #include "kernel_lang.h"
 
@@ -169,7 +170,8 @@ __global__ void J125(TVF2_MASK_APPLY_PARAMS) { ApplyMask<FadeChromaInverse>(TVF2
 namespace {
 
 bool FrameValid(int w, int h, const void* p, int pitch, int bytesPerPixel) {
-    return w >= 0 && h >= 0 && p && pitch >= static_cast<long long>(w) * bytesPerPixel;
+    return w >= 0 && h >= 0 && p && pitch >= static_cast<long long>(w) * bytesPerPixel &&
+           (bytesPerPixel == 1 || PixelsAligned(p, pitch));
 }
 
 dim3 Grid(const LaunchShape& s) { return dim3(s.gridX, s.gridY); }

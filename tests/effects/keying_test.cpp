@@ -29,10 +29,10 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
 struct Size {
-    int w, h, pad;  // pad: bytes of row padding
+    int w, h, pad;  // pad: bytes of row padding (a multiple of 4 for 32-bit frames)
 };
 // Tiny, odd, thin and block-straddling sizes with padded and unpadded pitches.
-const Size kSizes[] = {{1, 1, 0}, {2, 1, 3}, {1, 7, 4}, {5, 3, 12}, {16, 16, 0}, {33, 17, 20}, {131, 47, 4}};
+const Size kSizes[] = {{1, 1, 0}, {2, 1, 8}, {1, 7, 4}, {5, 3, 12}, {16, 16, 0}, {33, 17, 20}, {131, 47, 4}};
 
 std::string Describe(const Size& s) {
     return std::to_string(s.w) + "x" + std::to_string(s.h) + " pad " + std::to_string(s.pad);
@@ -394,7 +394,7 @@ struct ShiftCase {
 // Widths and pitches on both sides of the 192/256-thread switch (384 pixels) and of the
 // shared-memory budget (pitch 12288), padding alone pushing a narrow frame over it.
 const ShiftCase kShiftFrames[] = {{1, 0}, {2, 4}, {5, 0}, {191, 4}, {383, 0}, {384, 0}, {601, 8},
-                                  {3072, 0}, {3071, 5}, {3072, 1}, {3073, 0}, {100, 12000}};
+                                  {3072, 0}, {3071, 4}, {3072, 4}, {3073, 0}, {100, 12000}};
 const std::pair<int, int> kShifts[] = {{0, 0}, {1, 1}, {2, 2}, {-3, -3}, {3, -2}, {-1, 4}, {7, -8},
                                        {1000, -999}, {-9000, 9001}, {INT_MAX, INT_MIN}, {INT_MIN + 1, 0}};
 
@@ -452,7 +452,7 @@ TEST(ShiftMiddleChannels, PlanFollowsWidthAndPitch) {
         bool shared;
         unsigned threads;
     } rows[] = {{1, 4, true, 192}, {383, 1532, true, 192}, {384, 1536, true, 256}, {3072, 12288, true, 256},
-                {3072, 12289, false, 256}, {100, -12288, true, 192}, {4000, 16000, false, 256}};
+                {3072, 12292, false, 256}, {100, -12288, true, 192}, {4000, 16000, false, 256}};
     for (const Row& r : rows) {
         const tvf2::ChannelShiftPlan p = tvf2::PlanChannelShift({r.w, 10, nullptr, r.pitch, 0, 0});
         EXPECT_EQ(p.sharedRow, r.shared) << r.w << " " << r.pitch;
@@ -527,25 +527,34 @@ TEST(KeyingArguments, RefusedOrEmptyWithoutWriting) {
         {"key: negative pitch", [&] { return same(key(16, 8, f, -64, m, 16), kInvalidValue, 2); }},
         {"key: negative width", [&] { return same(key(-1, 8, f, 64, m, 16), kInvalidValue, 2); }},
         {"key: negative height", [&] { return same(key(16, -8, f, 64, m, 16), kInvalidValue, 2); }},
+        {"key: source pitch not a multiple of 4", [&] { return same(key(15, 8, f, 61, m, 16), kInvalidValue, 2); }},
+        {"key: misaligned source", [&] { return same(key(15, 8, static_cast<char*>(f) + 2, 64, m, 16), kInvalidValue, 2); }},
         {"key: empty", [&] { return same(key(0, 8, f, 64, m, 16), kInvalidConfiguration, 2); }},
         {"suppress: null frame", [&] { return fs->SuppressKeyChroma_YUV32(16, 8, 9, 1, 1, 1, 1, true, nullptr, 64) == kInvalidValue; }},
         {"suppress: pitch below a row", [&] { return fs->SuppressKeyChroma_YUV32(16, 8, 9, 1, 1, 1, 1, true, f, 60) == kInvalidValue; }},
         {"suppress: negative height", [&] { return fs->SuppressKeyChroma_YUV32(16, -1, 9, 1, 1, 1, 1, true, f, 64) == kInvalidValue; }},
+        {"suppress: pitch not a multiple of 4", [&] { return fs->SuppressKeyChroma_YUV32(15, 8, 9, 1, 1, 1, 1, true, f, 62) == kInvalidValue; }},
         {"suppress: empty", [&] { return fs->SuppressKeyChroma_YUV32(16, 0, 9, 1, 1, 1, 1, true, f, 64) == kInvalidConfiguration; }},
         {"apply: null frame", [&] { return same(apply(16, 8, nullptr, 64, m, 16), kInvalidValue, 6); }},
         {"apply: null mask", [&] { return same(apply(16, 8, f, 64, nullptr, 16), kInvalidValue, 6); }},
         {"apply: frame pitch below a row", [&] { return same(apply(16, 8, f, 48, m, 16), kInvalidValue, 6); }},
         {"apply: mask pitch below a row", [&] { return same(apply(16, 8, f, 64, m, 8), kInvalidValue, 6); }},
         {"apply: negative width", [&] { return same(apply(-16, 8, f, 64, m, 16), kInvalidValue, 6); }},
+        {"apply: frame pitch not a multiple of 4", [&] { return same(apply(15, 8, f, 63, m, 16), kInvalidValue, 6); }},
+        {"apply: misaligned frame", [&] { return same(apply(15, 8, static_cast<char*>(f) + 1, 64, m, 16), kInvalidValue, 6); }},
         {"apply: empty", [&] { return same(apply(16, 0, f, 64, m, 16), kInvalidConfiguration, 6); }},
         {"blend: null frame", [&] { return fs->BlendToColour_C32(16, 8, nullptr, 64, 0, 0.5f) == kInvalidValue; }},
         {"blend: pitch below a row", [&] { return fs->BlendToColour_C32(16, 8, f, 32, 0, 0.5f) == kInvalidValue; }},
         {"blend: negative width", [&] { return fs->BlendToColour_C32(-16, 8, f, 64, 0, 0.5f) == kInvalidValue; }},
+        {"blend: pitch not a multiple of 4", [&] { return fs->BlendToColour_C32(15, 8, f, 61, 0, 0.5f) == kInvalidValue; }},
+        {"blend: misaligned frame", [&] { return fs->BlendToColour_C32(15, 8, static_cast<char*>(f) + 3, 64, 0, 0.5f) == kInvalidValue; }},
         {"blend: empty", [&] { return fs->BlendToColour_C32(0, 0, f, 64, 0, 0.5f) == kInvalidConfiguration; }},
         {"shift: null frame", [&] { return fs->ShiftMiddleChannels_C32(16, 8, nullptr, 64, 1, 1) == kInvalidValue; }},
         {"shift: pitch below a row", [&] { return fs->ShiftMiddleChannels_C32(16, 8, f, 60, 1, 1) == kInvalidValue; }},
         {"shift: negative pitch", [&] { return fs->ShiftMiddleChannels_C32(16, 8, f, -64, 1, 1) == kInvalidValue; }},
         {"shift: negative height", [&] { return fs->ShiftMiddleChannels_C32(16, -8, f, 64, 1, 1) == kInvalidValue; }},
+        {"shift: pitch not a multiple of 4", [&] { return fs->ShiftMiddleChannels_C32(15, 8, f, 62, 1, 1) == kInvalidValue; }},
+        {"shift: misaligned frame", [&] { return fs->ShiftMiddleChannels_C32(15, 8, static_cast<char*>(f) + 2, 64, 1, 1) == kInvalidValue; }},
         {"shift: empty", [&] { return fs->ShiftMiddleChannels_C32(0, 8, f, 64, 1, 1) == kInvalidConfiguration; }},
         // An empty row with a pitch over the budget allocates, fails to launch, frees.
         {"shift: empty, wide pitch", [&] { return fs->ShiftMiddleChannels_C32(0, 1, f, 20000, 1, 1) == kInvalidConfiguration; }},
