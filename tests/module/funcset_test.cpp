@@ -96,7 +96,6 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
     int64_t* h = nullptr;
     const float* f = nullptr;
     const int results[] = {
-        fs->ShiftMiddleChannels_C32(8, 8, n, 32, 1, 1),
         fs->SecondDifferenceEnergy_C32(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_C64(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_YUY2(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
@@ -110,16 +109,6 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
         fs->DisplaceByEdgeGradient_C32(n, 0, n, 0, n, 0, c, 0, c, 0, 8, 8, 1, 1, 1, 0.5f),
         fs->DisplaceByEdgeGradient_C32A(n, 0, n, 0, n, 0, c, 0, c, 0, 8, 8, 1, 1, 1, 0.5f),
         fs->RowWaveOffset_C32(8, 8, n, 32, c, 32, 1, 25.0, true, true, true, 1, 1.0, 1.0, 1.0, false, 0, 0.0, 0.0, 0.0, false, 0, 0.0, 0.0, 0.0),
-        fs->BlendToColour_C32(8, 8, n, 32, 0xffffff, 0.5f),
-        fs->KeyMaskProduct_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
-        fs->KeyMaskGated_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
-        fs->SuppressKeyChroma_YUV32(8, 8, 1, 2, 3, 4, 5, true, n, 32),
-        fs->MultiplyAlphaByMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->MultiplyAlphaByInverseMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->ShowMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->ShowInverseMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->FadeChromaByMask_YUV32(8, 8, n, 32, c, 8),
-        fs->FadeChromaByInverseMask_YUV32(8, 8, n, 32, c, 8),
         fs->MultiFrameSimilarityAverage_C32(n, c, nullptr, 0, 8, 8, 32, 32, nullptr, 10, false, c, n),
         fs->MultiFrameSimilarityAverage_C32A(n, c, nullptr, 0, 8, 8, 32, 32, nullptr, 10, false, c, n),
         fs->MultiFrameSimilarityAverage_YUV32(n, c, nullptr, 0, 8, 8, 32, 32, nullptr, 10, false, c, n),
@@ -131,7 +120,7 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
         fs->AddDetail_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
         fs->AddDetailWeighted_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
     };
-    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 34u);
+    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 23u);
     for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
         EXPECT_EQ(results[i], kNotYetImplemented) << "call " << i;
     EXPECT_EQ(fs->GetLastStatus(), kOk);
