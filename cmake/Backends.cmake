@@ -16,6 +16,9 @@ set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
   effects/displace.cu
   effects/row_wave.cu
+  effects/key_mask.cu
+  effects/blend.cu
+  effects/channel_shift.cu
   denoise/similarity_average.cu
   denoise/multi_frame_average.cu
   convolution/separable.cu

@@ -11,7 +11,10 @@
 #include "convolution/unsharp.h"
 #include "denoise/multi_frame_average.h"
 #include "denoise/similarity_average.h"
+#include "effects/blend.h"
+#include "effects/channel_shift.h"
 #include "effects/displace.h"
+#include "effects/key_mask.h"
 #include "effects/mosaic.h"
 #include "effects/row_wave.h"
 #include "launch/grid_block.h"
@@ -44,6 +47,10 @@ int Mosaic(MosaicLayout layout, const MosaicArgs& args) {
     return HostStatus(LaunchMosaic(layout, args));
 }
 
+int MaskApplied(MaskApply op, const MaskApplyArgs& args) {
+    return HostStatus(LaunchMaskApply(op, args));
+}
+
 int Separable(ConvLayout layout, const SeparableArgs& args) {
     return HostStatus(LaunchSeparable(layout, args));
 }
@@ -62,7 +69,9 @@ public:
     int GetLastStatus() override {
         return HostStatus(cudaGetLastError());
     }
-    int ShiftMiddleChannels_C32(int, int, void*, int, int, int) override { return kNotBuilt; }
+    int ShiftMiddleChannels_C32(int w, int h, void* frame, int pitch, int shift1, int shift2) override {
+        return HostStatus(LaunchChannelShift({w, h, frame, pitch, shift1, shift2}));
+    }
     size_t GetScratchSize(int w, int h) override {
         return ScratchSize(w, h);
     }
@@ -99,16 +108,36 @@ public:
     int SeparableUnsharpMask_C32A(void* dst, int dstPitch, const void* src, int srcPitch, void* mid, int midPitch, int w, int h, int radius, int amount, const float* hWeights, int hCount, const float* vWeights, int vCount) override {
         return HostStatus(LaunchUnsharp(true, {dst, dstPitch, src, srcPitch, mid, midPitch, w, h, radius, amount, hWeights, hCount, vWeights, vCount}));
     }
-    int BlendToColour_C32(int, int, void*, int, int, float) override { return kNotBuilt; }
-    int KeyMaskProduct_YUV32(int, int, float, float, float, float, float, float, float, float, const void*, int, void*, int) override { return kNotBuilt; }
-    int KeyMaskGated_YUV32(int, int, float, float, float, float, float, float, float, float, const void*, int, void*, int) override { return kNotBuilt; }
-    int SuppressKeyChroma_YUV32(int, int, float, float, float, float, float, bool, void*, int) override { return kNotBuilt; }
-    int MultiplyAlphaByMask_YUV32A(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int MultiplyAlphaByInverseMask_YUV32A(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int ShowMask_YUV32A(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int ShowInverseMask_YUV32A(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int FadeChromaByMask_YUV32(int, int, void*, int, const void*, int) override { return kNotBuilt; }
-    int FadeChromaByInverseMask_YUV32(int, int, void*, int, const void*, int) override { return kNotBuilt; }
+    int BlendToColour_C32(int w, int h, void* frame, int pitch, int colour, float alpha) override {
+        return HostStatus(LaunchBlendToColour({w, h, frame, pitch, static_cast<uint32_t>(colour), alpha}));
+    }
+    int KeyMaskProduct_YUV32(int w, int h, float reserved, float e, float keyY, float keyU, float keyV, float linScale, float lumaWeight, float powScale, const void* src, int srcPitch, void* mask, int maskPitch) override {
+        return HostStatus(LaunchKeyMask(KeyMaskRule::Product, {w, h, reserved, e, keyY, keyU, keyV, linScale, lumaWeight, powScale, src, srcPitch, mask, maskPitch}));
+    }
+    int KeyMaskGated_YUV32(int w, int h, float reserved, float e, float keyY, float keyU, float keyV, float linScale, float lumaWeight, float powScale, const void* src, int srcPitch, void* mask, int maskPitch) override {
+        return HostStatus(LaunchKeyMask(KeyMaskRule::Gated, {w, h, reserved, e, keyY, keyU, keyV, linScale, lumaWeight, powScale, src, srcPitch, mask, maskPitch}));
+    }
+    int SuppressKeyChroma_YUV32(int w, int h, float radius, float keyU, float keyV, float strengthU, float strengthV, bool all, void* frame, int pitch) override {
+        return HostStatus(LaunchSuppressKeyChroma({w, h, radius, keyU, keyV, strengthU, strengthV, all, frame, pitch}));
+    }
+    int MultiplyAlphaByMask_YUV32A(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::AlphaByMask, {w, h, frame, framePitch, mask, maskPitch});
+    }
+    int MultiplyAlphaByInverseMask_YUV32A(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::AlphaByInverseMask, {w, h, frame, framePitch, mask, maskPitch});
+    }
+    int ShowMask_YUV32A(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::ShowMask, {w, h, frame, framePitch, mask, maskPitch});
+    }
+    int ShowInverseMask_YUV32A(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::ShowInverseMask, {w, h, frame, framePitch, mask, maskPitch});
+    }
+    int FadeChromaByMask_YUV32(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::FadeChroma, {w, h, frame, framePitch, mask, maskPitch});
+    }
+    int FadeChromaByInverseMask_YUV32(int w, int h, void* frame, int framePitch, const void* mask, int maskPitch) override {
+        return MaskApplied(MaskApply::FadeChromaInverse, {w, h, frame, framePitch, mask, maskPitch});
+    }
     int SeparableConvolve_C32(void* dst, const void* src, int width, int height, int dstPitch, int srcPitch, const float* hWeights, int hCount, const float* vWeights, int vCount, void* work, int hRadius, int vRadius) override {
         return Separable(ConvLayout::C32, {dst, src, width, height, dstPitch, srcPitch, hWeights, hCount, vWeights, vCount, work, hRadius, vRadius});
     }

@@ -3,7 +3,7 @@
 // the CPU runtime (platform/cpurt). Kernel bodies use only:
 //   __global__ __device__ __host__ __forceinline__, threadIdx blockIdx blockDim gridDim,
 //   __syncthreads(), KL_SHARED_ARRAY / KL_DYNAMIC_SHARED, tex2D<uchar4>,
-//   kl::min / kl::max, kl::f2i_rz, kl::fdividef, kl::wrap_add / kl::wrap_mul, and
+//   kl::min / kl::max, kl::f2i_rz, kl::f2u_rz, kl::fdividef, kl::wrap_add / kl::wrap_mul, and
 //   fmaf / sqrtf / expf / powf / cosf;
 // and launchers start kernels only through kl::launch.
 #ifndef TVF2_KERNEL_LANG_H
@@ -81,6 +81,18 @@ __host__ __device__ __forceinline__ int f2i_rz(float v) {
     if (v >= 2147483648.0f) return 2147483647;
     if (v <= -2147483648.0f) return -2147483647 - 1;
     return static_cast<int>(v);
+#endif
+}
+
+// Float to unsigned int, toward zero, as the device converts: NaN and negative values
+// give 0, values of 2^32 or more saturate to 0xFFFFFFFF.
+__host__ __device__ __forceinline__ unsigned f2u_rz(float v) {
+#if defined(__CUDA_ARCH__)
+    return __float2uint_rz(v);
+#else
+    if (!(v > 0.0f)) return 0u;
+    if (v >= 4294967296.0f) return 0xFFFFFFFFu;
+    return static_cast<unsigned>(v);
 #endif
 }
 

@@ -96,27 +96,16 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
     int64_t* h = nullptr;
     const float* f = nullptr;
     const int results[] = {
-        fs->ShiftMiddleChannels_C32(8, 8, n, 32, 1, 1),
         fs->SecondDifferenceEnergy_C32(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_C64(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_YUY2(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_YUY2W(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_SemiPlanar8(c, 0, c, 0, c, 0, c, 0, 8, 8, true, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SecondDifferenceEnergy_SemiPlanar16(c, 0, c, 0, c, 0, c, 0, 8, 8, false, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->BlendToColour_C32(8, 8, n, 32, 0xffffff, 0.5f),
-        fs->KeyMaskProduct_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
-        fs->KeyMaskGated_YUV32(8, 8, 0, 2, 1, 2, 3, 4, 5, 6, c, 32, n, 8),
-        fs->SuppressKeyChroma_YUV32(8, 8, 1, 2, 3, 4, 5, true, n, 32),
-        fs->MultiplyAlphaByMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->MultiplyAlphaByInverseMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->ShowMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->ShowInverseMask_YUV32A(8, 8, n, 32, c, 8),
-        fs->FadeChromaByMask_YUV32(8, 8, n, 32, c, 8),
-        fs->FadeChromaByInverseMask_YUV32(8, 8, n, 32, c, 8),
         fs->NonLocalMeans_C32(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
         fs->NonLocalMeans_C32A(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
     };
-    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 19u);
+    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 8u);
     for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
         EXPECT_EQ(results[i], kNotYetImplemented) << "call " << i;
     EXPECT_EQ(fs->GetLastStatus(), kOk);

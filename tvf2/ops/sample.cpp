@@ -35,12 +35,16 @@ Rgba Hue(double h, double v) {
     return Rgba{r * v, g * v, b * v, 1.0};
 }
 
-// The picture at point (x, y) of a w by h frame, at frame t of a clip.
-Rgba Shade(double x, double y, int w, int h, int t, bool alpha) {
+// The uniform backdrop of a keying picture: a studio green, RGB (0, 177, 64).
+const Rgba kGreenBackdrop{0.0, 177.0 / 255, 64.0 / 255, 1.0};
+
+// The picture at point (x, y) of a w by h frame, at frame t of a clip; with `green`, the
+// shapes stand on a uniform green backdrop instead of the gradient.
+Rgba Shade(double x, double y, int w, int h, int t, bool alpha, bool green) {
     const double s = std::min(w, h);
     const double u = x / w, v = y / h;
     // Background: hue across, brightness down.
-    Rgba c = Hue(u + 0.02 * t, 0.95 - 0.5 * v);
+    Rgba c = green ? kGreenBackdrop : Hue(u + 0.02 * t, 0.95 - 0.5 * v);
     // Concentric rings, their colours turning with time.
     const double rx = x - 0.3 * w, ry = y - 0.42 * h;
     const double rr = std::sqrt(rx * rx + ry * ry);
@@ -69,14 +73,14 @@ Rgba Shade(double x, double y, int w, int h, int t, bool alpha) {
 }
 
 // Renders with 2x2 supersampling so that edges are smooth.
-std::vector<Rgba> Render(int w, int h, int t, bool alpha) {
+std::vector<Rgba> Render(int w, int h, int t, bool alpha, bool green) {
     std::vector<Rgba> out(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             Rgba sum{0, 0, 0, 0};
             for (int k = 0; k < 4; ++k) {
                 const Rgba c =
-                    Shade(x + 0.25 + 0.5 * (k & 1), y + 0.25 + 0.5 * (k >> 1), w, h, t, alpha);
+                    Shade(x + 0.25 + 0.5 * (k & 1), y + 0.25 + 0.5 * (k >> 1), w, h, t, alpha, green);
                 sum.r += c.r, sum.g += c.g, sum.b += c.b, sum.a += c.a;
             }
             out[static_cast<size_t>(y) * w + x] = Rgba{sum.r / 4, sum.g / 4, sum.b / 4, sum.a / 4};
@@ -145,15 +149,17 @@ int RunSample(const ParsedArgs& args, Context& context);
 const Command kSample = {
     "sample",
     "Synthesise a colourful test picture (PNG) or clip (YUV4MPEG2)",
-    "sample [--size WxH] [--alpha] [--depth 8|16] [--frames N] [options] OUT",
+    "sample [--size WxH] [--alpha] [--depth 8|16] [--backdrop green] [--frames N] [options] OUT",
     "Gradients, rings, a moving disc, a checkered square, a triangle and stripes; no\n"
-    "text and no third-party material. OUT ending in .y4m (or '-', stdout) gives a\n"
-    "YUV4MPEG2 clip in BT.601 limited range; anything else a PNG picture. The module\n"
-    "is not used.\n",
+    "text and no third-party material. --backdrop green puts the shapes on a uniform\n"
+    "studio green (RGB 00B140), a picture to try tvf2 key on. OUT ending in .y4m (or\n"
+    "'-', stdout) gives a YUV4MPEG2 clip in BT.601 limited range; anything else a PNG\n"
+    "picture. The module is not used.\n",
     {
         {"size", 's', "WxH", "picture size (default 320x240)"},
         {"alpha", 0, nullptr, "PNG: add an alpha channel (fading out, one corner clear)"},
         {"depth", 0, "8|16", "PNG: bits per sample (default 8)"},
+        {"backdrop", 0, "gradient|green", "behind the shapes (default gradient)"},
         {"frames", 0, "N", "YUV4MPEG2: number of frames (default 50)"},
         {"chroma", 0, "420|422|444", "YUV4MPEG2: chroma subsampling (default 420)"},
         {"fps", 0, "N", "YUV4MPEG2: frames per second (default 25)"},
@@ -180,6 +186,10 @@ int RunSample(const ParsedArgs& args, Context& context) {
     if (format != "png" && format != "y4m")
         throw UsageError("--format: '" + format + "' is not one of png, y4m");
     const bool alpha = args.Has("alpha");
+    const std::string backdrop = args.Has("backdrop") ? args.Value("backdrop") : "gradient";
+    if (backdrop != "gradient" && backdrop != "green")
+        throw UsageError("--backdrop: '" + backdrop + "' is not one of gradient, green");
+    const bool green = backdrop == "green";
     const int depth = args.Has("depth")
                           ? static_cast<int>(ParseInteger("--depth", args.Value("depth"), 8, 16))
                           : 8;
@@ -190,7 +200,7 @@ int RunSample(const ParsedArgs& args, Context& context) {
         if (args.Has("frames") || args.Has("chroma") || args.Has("fps"))
             throw UsageError("--frames, --chroma and --fps apply to YUV4MPEG2 output only");
         OutputFile out(outPath);
-        WritePng(ToImage(Render(size.width, size.height, 0, alpha), size.width, size.height, alpha,
+        WritePng(ToImage(Render(size.width, size.height, 0, alpha, green), size.width, size.height, alpha,
                          depth),
                  out);
         out.Commit();
@@ -219,7 +229,7 @@ int RunSample(const ParsedArgs& args, Context& context) {
     Y4mWriter writer(out, header);
     Y4mFrame frame;
     for (long long t = 0; t < frames; ++t) {
-        ToFrame(Render(size.width, size.height, static_cast<int>(t), false), header, frame);
+        ToFrame(Render(size.width, size.height, static_cast<int>(t), false, green), header, frame);
         writer.WriteFrame(frame);
     }
     out.Commit();
