@@ -16,7 +16,8 @@ set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
   denoise/similarity_average.cu
   convolution/separable.cu
-  convolution/unsharp.cu)
+  convolution/unsharp.cu
+  measure/difference_energy.cu)
 
 # Generates host-compiler wrappers for .cu files; returns the .cpp paths in out_var.
 function(tvf2_cpu_wrap out_var)

@@ -97,12 +97,6 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
     const float* f = nullptr;
     const int results[] = {
         fs->ShiftMiddleChannels_C32(8, 8, n, 32, 1, 1),
-        fs->SecondDifferenceEnergy_C32(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_C64(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_YUY2(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_YUY2W(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_SemiPlanar8(c, 0, c, 0, c, 0, c, 0, 8, 8, true, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_SemiPlanar16(c, 0, c, 0, c, 0, c, 0, 8, 8, false, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->SharpenLaplacian_C32(8, 8, 1, n, 32, c, 32),
         fs->SharpenLaplacian_C32A(8, 8, 1, n, 32, c, 32),
         fs->AddEdgeMagnitude_C32(8, 8, 1, n, 32, c, 32),
@@ -131,7 +125,7 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
         fs->AddDetail_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
         fs->AddDetailWeighted_C64(8, 8, n, 64, c, 64, c, 64, 1.0f, 0, 10),
     };
-    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 34u);
+    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 28u);
     for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
         EXPECT_EQ(results[i], kNotYetImplemented) << "call " << i;
     EXPECT_EQ(fs->GetLastStatus(), kOk);
