@@ -93,7 +93,6 @@ TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
     auto* fs = FuncSet();
     void* n = nullptr;
     const void* c = nullptr;
-    int64_t* h = nullptr;
     const float* f = nullptr;
     const int results[] = {
         fs->ShiftMiddleChannels_C32(8, 8, n, 32, 1, 1),
