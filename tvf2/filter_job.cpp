@@ -14,19 +14,7 @@
 namespace tvf2 {
 namespace {
 
-enum class Format { Png, Y4m };
-
-// The input's format, from its first bytes (then put back).
-Format Sniff(InputFile& in) {
-    unsigned char head[9];
-    const size_t n = in.Read(head, sizeof head);
-    if (in.Failed()) throw Failure("cannot read " + in.Name() + ": " + in.ErrorText());
-    in.Unread(head, n);
-    if (IsPngSignature(head, n)) return Format::Png;
-    if (IsY4mSignature(head, n)) return Format::Y4m;
-    if (n == 0) throw Failure(in.Name() + ": input is empty");
-    throw Failure(in.Name() + ": not a PNG picture or a YUV4MPEG2 stream");
-}
+typedef InputFormat Format;
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -167,6 +155,17 @@ void RunPictureY4m(Context& context, const FilterJob& job, PictureFilter& filter
 
 }  // namespace
 
+InputFormat SniffFormat(InputFile& in) {
+    unsigned char head[9];
+    const size_t n = in.Read(head, sizeof head);
+    if (in.Failed()) throw Failure("cannot read " + in.Name() + ": " + in.ErrorText());
+    in.Unread(head, n);
+    if (IsPngSignature(head, n)) return InputFormat::Png;
+    if (IsY4mSignature(head, n)) return InputFormat::Y4m;
+    if (n == 0) throw Failure(in.Name() + ": input is empty");
+    throw Failure(in.Name() + ": not a PNG picture or a YUV4MPEG2 stream");
+}
+
 std::vector<OptionInfo> FilterJobOptions() {
     return {
         {"frames", 0, "N", "stop after N frames of a YUV4MPEG2 stream"},
@@ -187,7 +186,7 @@ FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command) {
 
 void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
     InputFile in(job.input);
-    const Format format = Sniff(in);
+    const Format format = SniffFormat(in);
     CheckOutputName(job.output, format);
     if (format == Format::Png)
         RunPng(context, job, filter, in);
@@ -197,7 +196,7 @@ void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
 
 void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter) {
     InputFile in(job.input);
-    const Format format = Sniff(in);
+    const Format format = SniffFormat(in);
     CheckOutputName(job.output, format);
     if (format == Format::Png)
         RunPicturePng(context, job, filter, in);
