@@ -31,12 +31,10 @@ __device__ __forceinline__ const u8* Row(const void* base, int pitch, int y) {
 // Samples: 8-bit unsigned or 16-bit signed (little-endian lanes, 2-byte aligned).
 struct Sample8 {
     static constexpr bool kLimitSquares = false;
-    static constexpr int kBytes = 1;
     __device__ static int At(const u8* row, int i) { return row[i]; }
 };
 struct Sample16 {
     static constexpr bool kLimitSquares = true;
-    static constexpr int kBytes = 2;
     __device__ static int At(const u8* row, int i) {
         return reinterpret_cast<const short*>(row)[i];
     }
