@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -110,6 +111,21 @@ void BM_EnergyReference(benchmark::State& state, EnergyRefLayout l) {
     for (auto _ : state) benchmark::DoNotOptimize(tvf2test::EnergyReference(l, r));
     SetRates(state, f);
 }
+
+#if defined(TVF2_BENCH_CUDA)
+// The GPU's nominal memory bandwidth (double data rate over the bus), in the context
+// block that heads the results, beside which to read bytes_per_second.
+const bool kBandwidthNoted = [] {
+    int clockKHz = 0, busBits = 0;
+    if (cudaDeviceGetAttribute(&clockKHz, cudaDevAttrMemoryClockRate, 0) == cudaSuccess &&
+        cudaDeviceGetAttribute(&busBits, cudaDevAttrGlobalMemoryBusWidth, 0) == cudaSuccess &&
+        clockKHz > 0 && busBits > 0)
+        benchmark::AddCustomContext(
+            "gpu_memory_bandwidth",
+            std::to_string(2.0 * clockKHz * 1e3 * busBits / 8 / 1e9) + " GB/s");
+    return true;
+}();
+#endif
 
 #define TVF2_ENERGY_BENCH(layout)                                                                 \
     BENCHMARK_CAPTURE(BM_EnergySlot, layout, EnergyRefLayout::layout)->UseRealTime()->Unit(benchmark::kMillisecond); \
