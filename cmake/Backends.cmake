@@ -24,7 +24,8 @@ set(TVF2_MODULE_KERNEL_SOURCES
   convolution/separable.cu
   convolution/unsharp.cu
   convolution/sharpen.cu
-  convolution/detail.cu)
+  convolution/detail.cu
+  measure/difference_energy.cu)
 
 # Generates host-compiler wrappers for .cu files; returns the .cpp paths in out_var.
 function(tvf2_cpu_wrap out_var)

@@ -18,6 +18,7 @@
 #include "effects/mosaic.h"
 #include "effects/row_wave.h"
 #include "launch/grid_block.h"
+#include "measure/difference_energy.h"
 #include "module/status.h"
 
 #include <cuda_runtime.h>
@@ -55,6 +56,14 @@ int Separable(ConvLayout layout, const SeparableArgs& args) {
     return HostStatus(LaunchSeparable(layout, args));
 }
 
+int PackedEnergy(EnergyLayout layout, const void* a, int aPitch, const void* b, int bPitch, int w, int h, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) {
+    return HostStatus(MeasureEnergy(layout, {{a, b, nullptr, nullptr}, {aPitch, bPitch, 0, 0}, w, h, false, {m00, m01, m02, m10, m11, m12, m20, m21, m22}, t, partialSums, hostBuffer, bufferBytes, result}));
+}
+
+int SemiPlanarEnergy(EnergyLayout layout, const void* p1, int p1Pitch, const void* p2, int p2Pitch, const void* p3, int p3Pitch, const void* p4, int p4Pitch, int w, int h, bool halved, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) {
+    return HostStatus(MeasureEnergy(layout, {{p1, p2, p3, p4}, {p1Pitch, p2Pitch, p3Pitch, p4Pitch}, w, h, halved, {m00, m01, m02, m10, m11, m12, m20, m21, m22}, t, partialSums, hostBuffer, bufferBytes, result}));
+}
+
 class CCUDAKernelFuncSet_TarvoVideoFilter2 final : public ICUDAKernelFuncSet_TarvoVideoFilter2 {
 public:
     int DeviceMalloc(void** out, size_t bytes) override {
@@ -75,12 +84,24 @@ public:
     size_t GetScratchSize(int w, int h) override {
         return ScratchSize(w, h);
     }
-    int SecondDifferenceEnergy_C32(const void*, int, const void*, int, int, int, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SecondDifferenceEnergy_C64(const void*, int, const void*, int, int, int, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SecondDifferenceEnergy_YUY2(const void*, int, const void*, int, int, int, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SecondDifferenceEnergy_YUY2W(const void*, int, const void*, int, int, int, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SecondDifferenceEnergy_SemiPlanar8(const void*, int, const void*, int, const void*, int, const void*, int, int, int, bool, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
-    int SecondDifferenceEnergy_SemiPlanar16(const void*, int, const void*, int, const void*, int, const void*, int, int, int, bool, int, int, int, int, int, int, int, int, int, int, void*, int64_t*, int, int64_t*) override { return kNotBuilt; }
+    int SecondDifferenceEnergy_C32(const void* a, int aPitch, const void* b, int bPitch, int w, int h, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return PackedEnergy(EnergyLayout::C32, a, aPitch, b, bPitch, w, h, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
+    int SecondDifferenceEnergy_C64(const void* a, int aPitch, const void* b, int bPitch, int w, int h, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return PackedEnergy(EnergyLayout::C64, a, aPitch, b, bPitch, w, h, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
+    int SecondDifferenceEnergy_YUY2(const void* a, int aPitch, const void* b, int bPitch, int w, int h, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return PackedEnergy(EnergyLayout::YUY2, a, aPitch, b, bPitch, w, h, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
+    int SecondDifferenceEnergy_YUY2W(const void* a, int aPitch, const void* b, int bPitch, int w, int h, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return PackedEnergy(EnergyLayout::YUY2W, a, aPitch, b, bPitch, w, h, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
+    int SecondDifferenceEnergy_SemiPlanar8(const void* p1, int p1Pitch, const void* p2, int p2Pitch, const void* p3, int p3Pitch, const void* p4, int p4Pitch, int w, int h, bool halved, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return SemiPlanarEnergy(EnergyLayout::SemiPlanar8, p1, p1Pitch, p2, p2Pitch, p3, p3Pitch, p4, p4Pitch, w, h, halved, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
+    int SecondDifferenceEnergy_SemiPlanar16(const void* p1, int p1Pitch, const void* p2, int p2Pitch, const void* p3, int p3Pitch, const void* p4, int p4Pitch, int w, int h, bool halved, int m00, int m01, int m02, int m10, int m11, int m12, int m20, int m21, int m22, int t, void* partialSums, int64_t* hostBuffer, int bufferBytes, int64_t* result) override {
+        return SemiPlanarEnergy(EnergyLayout::SemiPlanar16, p1, p1Pitch, p2, p2Pitch, p3, p3Pitch, p4, p4Pitch, w, h, halved, m00, m01, m02, m10, m11, m12, m20, m21, m22, t, partialSums, hostBuffer, bufferBytes, result);
+    }
     int SharpenLaplacian_C32(int w, int h, int amount, void* dst, int dstPitch, const void* src, int srcPitch) override {
         return HostStatus(LaunchSharpen(SharpenKind::LaplacianC32, {w, h, amount, dst, dstPitch, src, srcPitch}));
     }

@@ -16,19 +16,7 @@
 namespace tvf2 {
 namespace {
 
-enum class Format { Png, Y4m };
-
-// The input's format, from its first bytes (then put back).
-Format Sniff(InputFile& in) {
-    unsigned char head[9];
-    const size_t n = in.Read(head, sizeof head);
-    if (in.Failed()) throw Failure("cannot read " + in.Name() + ": " + in.ErrorText());
-    in.Unread(head, n);
-    if (IsPngSignature(head, n)) return Format::Png;
-    if (IsY4mSignature(head, n)) return Format::Y4m;
-    if (n == 0) throw Failure(in.Name() + ": input is empty");
-    throw Failure(in.Name() + ": not a PNG picture or a YUV4MPEG2 stream");
-}
+typedef InputFormat Format;
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     if (s.size() < tail.size()) return false;
@@ -279,6 +267,17 @@ void RunWindowY4m(Context& context, WindowFilter& filter, InputFile& in, const F
 
 }  // namespace
 
+InputFormat SniffFormat(InputFile& in) {
+    unsigned char head[9];
+    const size_t n = in.Read(head, sizeof head);
+    if (in.Failed()) throw Failure("cannot read " + in.Name() + ": " + in.ErrorText());
+    in.Unread(head, n);
+    if (IsPngSignature(head, n)) return InputFormat::Png;
+    if (IsY4mSignature(head, n)) return InputFormat::Y4m;
+    if (n == 0) throw Failure(in.Name() + ": input is empty");
+    throw Failure(in.Name() + ": not a PNG picture or a YUV4MPEG2 stream");
+}
+
 std::vector<OptionInfo> FilterJobOptions() {
     return {
         {"frames", 0, "N", "stop after N frames of a YUV4MPEG2 stream"},
@@ -299,7 +298,7 @@ FilterJob FilterJobFromArgs(const ParsedArgs& args, const Command& command) {
 
 void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
     InputFile in(job.input);
-    const Format format = Sniff(in);
+    const Format format = SniffFormat(in);
     CheckOutputName(job.output, format);
     if (format == Format::Png)
         RunPng(context, job, filter, in);
@@ -309,7 +308,7 @@ void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
 
 void RunWindowJob(Context& context, const FilterJob& job, WindowFilter& filter) {
     InputFile in(job.input);
-    const Format format = Sniff(in);
+    const Format format = SniffFormat(in);
     CheckOutputName(job.output, format);
     if (format == Format::Png)
         RunWindowPng(context, filter, in, job);
@@ -319,7 +318,7 @@ void RunWindowJob(Context& context, const FilterJob& job, WindowFilter& filter) 
 
 void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter) {
     InputFile in(job.input);
-    const Format format = Sniff(in);
+    const Format format = SniffFormat(in);
     CheckOutputName(job.output, format);
     if (format == Format::Png)
         RunPicturePng(context, job, filter, in);

@@ -21,7 +21,13 @@
 namespace tvf2 {
 
 class Context;
+class InputFile;
 struct Command;
+
+enum class InputFormat { Png, Y4m };
+
+// The input's format, from its first bytes (then put back). Throws Failure.
+InputFormat SniffFormat(InputFile& in);
 
 class FrameFilter {
 public:

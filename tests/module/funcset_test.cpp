@@ -92,20 +92,12 @@ TEST(Module, CopySlotsRefuseRangesOutsideDeviceMemory) {
 TEST(Module, SlotsNotBuiltYetAnswerNotYetImplemented) {
     auto* fs = FuncSet();
     void* n = nullptr;
-    const void* c = nullptr;
-    int64_t* h = nullptr;
     const float* f = nullptr;
     const int results[] = {
-        fs->SecondDifferenceEnergy_C32(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_C64(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_YUY2(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_YUY2W(c, 0, c, 0, 8, 8, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_SemiPlanar8(c, 0, c, 0, c, 0, c, 0, 8, 8, true, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
-        fs->SecondDifferenceEnergy_SemiPlanar16(c, 0, c, 0, c, 0, c, 0, 8, 8, false, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, n, h, 0, h),
         fs->NonLocalMeans_C32(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
         fs->NonLocalMeans_C32A(8, 8, 1, 1, 1, f, n, 32, nullptr, nullptr, n, 0),
     };
-    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 8u);
+    EXPECT_EQ(sizeof(results) / sizeof(results[0]), 2u);
     for (size_t i = 0; i < sizeof(results) / sizeof(results[0]); ++i)
         EXPECT_EQ(results[i], kNotYetImplemented) << "call " << i;
     EXPECT_EQ(fs->GetLastStatus(), kOk);

@@ -52,6 +52,7 @@ int RunList(const ParsedArgs& args, Context& context) {
     PrintRow("C64A", "8 bytes a pixel: B, G, R, A as signed 16-bit lanes (16-bit PNG)");
     PrintRow("P16", "2 bytes a pixel: one signed 16-bit grey plane (16-bit PNG)");
     PrintRow("YUV32", "4 bytes a pixel: Y, U, V, X (4:4:4, chroma centred on 128)");
+    PrintRow("SemiPlanar8", "two planes: Y, and U V per pixel pair (4:2:0 for measure)");
     std::printf("Backend: %s\nModule:  %s\n", backend.Name(), backend.ModulePath().c_str());
     return kExitOk;
 }
