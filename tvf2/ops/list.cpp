@@ -26,7 +26,7 @@ const Command kList = {
 const Registration kRegistration(kList);
 
 void PrintRow(const std::string& left, const std::string& right) {
-    std::printf("  %-10s %s\n", left.c_str(), right.c_str());
+    std::printf("  %-12s %s\n", left.c_str(), right.c_str());
 }
 
 int RunList(const ParsedArgs& args, Context& context) {
