@@ -15,6 +15,7 @@ set(TVF2_MODULE_HOST_SOURCES
 set(TVF2_MODULE_KERNEL_SOURCES
   effects/mosaic.cu
   denoise/similarity_average.cu
+  denoise/nonlocal_means.cu
   convolution/separable.cu
   convolution/unsharp.cu)
 

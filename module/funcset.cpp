@@ -7,6 +7,7 @@
 
 #include "convolution/separable.h"
 #include "convolution/unsharp.h"
+#include "denoise/nonlocal_means.h"
 #include "denoise/similarity_average.h"
 #include "effects/mosaic.h"
 #include "launch/grid_block.h"
@@ -148,8 +149,12 @@ public:
     int Mosaic_YUY2(int height, int width, int cellH, int cellW, int offX, int offY, const void* src, int srcPitch, void* dst, int dstPitch) override {
         return Mosaic(MosaicLayout::YUY2, {height, width, cellH, cellW, offX, offY, src, srcPitch, dst, dstPitch});
     }
-    int NonLocalMeans_C32(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
-    int NonLocalMeans_C32A(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
+    int NonLocalMeans_C32(int w, int h, int S, int P, int T, const float* coefficients, void* dst, int dstPitch, const void* const* frames, const int* pitches, void* params, int budget) override {
+        return HostStatus(LaunchNonLocalMeans(NlmLayout::C32, {w, h, S, P, T, coefficients, dst, dstPitch, frames, pitches, params, budget}));
+    }
+    int NonLocalMeans_C32A(int w, int h, int S, int P, int T, const float* coefficients, void* dst, int dstPitch, const void* const* frames, const int* pitches, void* params, int budget) override {
+        return HostStatus(LaunchNonLocalMeans(NlmLayout::C32A, {w, h, S, P, T, coefficients, dst, dstPitch, frames, pitches, params, budget}));
+    }
     int AddDetail_C32(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
     int AddDetailWeighted_C32(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
     int AddDetail_C64(int, int, void*, int, const void*, int, const void*, int, float, int, int) override { return kNotBuilt; }
