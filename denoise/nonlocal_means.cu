@@ -304,15 +304,14 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     for (int f = 0; f < n; ++f)
         if (!FrameValid(a.frames[f], a.pitches[f], a.width) || a.frames[f] == a.dst) return cudaErrorInvalidValue;
 
-    // The block: frame pointers, then pitches, then coefficients.
+    // The block: frame pointers, then pitches, then coefficients. The coefficients go
+    // first: a block too small for them fails that copy before anything is written.
     u8* block = static_cast<u8*>(a.params);
-    const cudaError_t copies[] = {
-        cudaMemcpy(block, a.frames, sizeof(void*) * n, cudaMemcpyHostToDevice),
-        cudaMemcpy(block + 8 * n, a.pitches, sizeof(int) * n, cudaMemcpyHostToDevice),
-        cudaMemcpy(block + 12 * n, a.coefficients, sizeof(float) * n, cudaMemcpyHostToDevice)};
     static_assert(sizeof(void*) == 8 && sizeof(int) == 4 && sizeof(float) == 4, "the block's entry sizes");
-    for (cudaError_t c : copies)
-        if (c != cudaSuccess) return c;
+    cudaError_t copied = cudaMemcpy(block + 12 * n, a.coefficients, sizeof(float) * n, cudaMemcpyHostToDevice);
+    if (copied == cudaSuccess) copied = cudaMemcpy(block, a.frames, sizeof(void*) * n, cudaMemcpyHostToDevice);
+    if (copied == cudaSuccess) copied = cudaMemcpy(block + 8 * n, a.pitches, sizeof(int) * n, cudaMemcpyHostToDevice);
+    if (copied != cudaSuccess) return copied;
     const u8* const* frames = reinterpret_cast<const u8* const*>(block);
     const int* pitches = reinterpret_cast<const int*>(block + 8 * n);
     const float* coef = reinterpret_cast<const float*>(block + 12 * n);

@@ -32,9 +32,10 @@
 //     non-empty frame null coefficients, frame arrays, pitch arrays, frames, output or
 //     parameter block, pitches smaller than a row, frames or pitches not 4-byte aligned,
 //     and an output that is one of the frames;
-//   - the parameter copies are checked: a failing copy (a block smaller than 16 bytes per
-//     frame is refused by the CPU runtime's tracked allocations) is returned before
-//     anything is launched.
+//   - the parameter copies are checked, the coefficients (the block's end) first: a
+//     failing copy is returned before anything is launched, so a block smaller than 16
+//     bytes per frame, which the CPU runtime's tracked allocations refuse, leaves the
+//     block and the output untouched.
 #ifndef TVF2_DENOISE_NONLOCAL_MEANS_H
 #define TVF2_DENOISE_NONLOCAL_MEANS_H
 
