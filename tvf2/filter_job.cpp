@@ -4,11 +4,13 @@
 #include "convert.h"
 #include "errors.h"
 #include "file_io.h"
+#include "frame_window.h"
 #include "png_io.h"
 #include "progress.h"
 #include "y4m.h"
 
 #include <climits>
+#include <deque>
 #include <vector>
 
 namespace tvf2 {
@@ -51,7 +53,9 @@ void CheckOutputName(const std::string& output, Format format) {
                          "format; name the output .png");
 }
 
-void RequireLayout(const FrameFilter& filter, Layout layout, const char* what) {
+// (For a FrameFilter or a WindowFilter.)
+template <class Filter>
+void RequireLayout(const Filter& filter, Layout layout, const char* what) {
     if (!filter.Supports(layout))
         throw Failure(std::string("this operation has no ") + LayoutName(layout) + " form, which " +
                       what + " need");
@@ -165,6 +169,105 @@ void RunPictureY4m(Context& context, const FilterJob& job, PictureFilter& filter
                  [&](Y4mFrame& frame) { filter.FilterFrame(context, reader.Header(), frame); });
 }
 
+// The current frame of the window into dst (a copy of it first, so that whatever the
+// filter leaves alone keeps the input's pixels), then back to the host.
+void FilterWindowFrame(Backend& backend, WindowFilter& filter, Layout layout,
+                       const FrameWindow& window, DeviceImage& dst, std::vector<uint8_t>& host,
+                       size_t hostPitch) {
+    const DeviceImage& cur = window.Current();
+    Backend::Check(backend.Funcs().DeviceCopy2D(dst.Data(), dst.Pitch(), cur.Data(), cur.Pitch(),
+                                                cur.RowBytes(), cur.Height()),
+                   "DeviceCopy2D");
+    filter.Apply(backend, layout, window, dst);
+    backend.Download(host.data(), hostPitch, dst.Data(), dst.Pitch(), dst.RowBytes(), dst.Height());
+}
+
+void RunWindowPng(Context& context, WindowFilter& filter, InputFile& in, const FilterJob& job) {
+    Image img = ReadPng(in);
+    if (img.bitDepth == 16) {
+        context.Note("warning: " + in.Name() +
+                     " has 16-bit samples; the module has no 16-bit layout, so they are "
+                     "converted to 8 bits and the output is 8-bit");
+        img = To8Bit(img);
+    }
+    const Layout layout = img.HasAlpha() ? Layout::C32A : Layout::C32;
+    RequireLayout(filter, layout, img.HasAlpha() ? "PNG pictures with alpha" : "PNG pictures");
+    filter.Check(layout, img.width, img.height);
+    Backend& backend = context.GetBackend();
+    OutputFile out(job.output);
+
+    const size_t pitch = static_cast<size_t>(img.width) * 4;
+    std::vector<uint8_t> host(pitch * img.height);
+    ImageToC32(img, host.data(), pitch);
+    // A picture is a stream of one frame: its whole window is that frame.
+    FrameWindow window(backend, img.width, img.height, 4, filter.Before(), filter.After());
+    window.Push(host.data(), pitch);
+    window.EndOfStream();
+    DeviceImage dst(backend, img.width, img.height, 4);
+    FilterWindowFrame(backend, filter, layout, window, dst, host, pitch);
+    C32ToImage(host.data(), pitch, img);
+    WritePng(img, out);
+    out.Commit();
+}
+
+void RunWindowY4m(Context& context, WindowFilter& filter, InputFile& in, const FilterJob& job) {
+    Y4mReader reader(in);
+    const Y4mHeader& h = reader.Header();
+    const Layout layout = filter.Supports(Layout::YUY2) ? Layout::YUY2 : Layout::YUV32;
+    RequireLayout(filter, layout, "YUV4MPEG2 streams");
+    if (layout == Layout::YUY2 && h.width % 2 != 0)
+        throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
+                      " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
+                      "an even width");
+    filter.Check(layout, h.width, h.height);
+    Backend& backend = context.GetBackend();
+    OutputFile out(job.output);
+
+    const int bpp = BytesPerPixel(layout);
+    const size_t pitch = static_cast<size_t>(h.width) * bpp;
+    std::vector<uint8_t> host(pitch * h.height);
+    FrameWindow window(backend, h.width, h.height, bpp, filter.Before(), filter.After());
+    DeviceImage dst(backend, h.width, h.height, bpp);
+    Y4mWriter writer(out, h);
+    long long total = reader.EstimatedFrames();
+    if (job.maxFrames >= 0 && (total < 0 || total > job.maxFrames)) total = job.maxFrames;
+    Progress progress(ProgressWanted(job.forceProgress), total);
+    // Frames read whose output is not written yet: the current one and those after it.
+    std::deque<Y4mFrame> pending;
+    long long read = 0, done = 0;
+    const auto drain = [&] {
+        while (window.Ready()) {
+            FilterWindowFrame(backend, filter, layout, window, dst, host, pitch);
+            Y4mFrame& frame = pending.front();
+            if (layout == Layout::YUY2)
+                YUY2ToFrame(host.data(), pitch, h, frame);
+            else
+                YUV32ToFrame(host.data(), pitch, h, frame);
+            writer.WriteFrame(frame);
+            pending.pop_front();
+            window.Advance();
+            progress.Update(++done);
+        }
+    };
+    Y4mFrame frame;
+    while ((job.maxFrames < 0 || read < job.maxFrames) && reader.ReadFrame(frame)) {
+        if (layout == Layout::YUY2)
+            FrameToYUY2(h, frame, host.data(), pitch);
+        else
+            FrameToYUV32(h, frame, host.data(), pitch);
+        window.Push(host.data(), pitch);
+        pending.push_back(std::move(frame));
+        frame = Y4mFrame();
+        ++read;
+        drain();
+    }
+    window.EndOfStream();
+    drain();
+    progress.Finish(done);
+    context.Note(std::to_string(done) + " frame" + (done == 1 ? "" : "s") + " filtered");
+    out.Commit();
+}
+
 }  // namespace
 
 std::vector<OptionInfo> FilterJobOptions() {
@@ -193,6 +296,16 @@ void RunFilterJob(Context& context, const FilterJob& job, FrameFilter& filter) {
         RunPng(context, job, filter, in);
     else
         RunY4m(context, job, filter, in);
+}
+
+void RunWindowJob(Context& context, const FilterJob& job, WindowFilter& filter) {
+    InputFile in(job.input);
+    const Format format = Sniff(in);
+    CheckOutputName(job.output, format);
+    if (format == Format::Png)
+        RunWindowPng(context, filter, in, job);
+    else
+        RunWindowY4m(context, filter, in, job);
 }
 
 void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter) {
