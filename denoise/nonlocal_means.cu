@@ -304,6 +304,11 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     for (int f = 0; f < n; ++f)
         if (!FrameValid(a.frames[f], a.pitches[f], a.width) || a.frames[f] == a.dst) return cudaErrorInvalidValue;
 
+    // A budget whose bands are split into chunks narrower than a block leaves no block
+    // across a chunk: refused rather than launched on an empty grid.
+    const NlmPlan p = PlanNonLocalMeans(a.width, a.height, a.S, a.P, a.T, a.budget);
+    if (p.chunkWidth < 1) return cudaErrorInvalidValue;
+
     // The block: frame pointers, then pitches, then coefficients. The coefficients go
     // first: a block too small for them fails that copy before anything is written.
     u8* block = static_cast<u8*>(a.params);
@@ -316,7 +321,6 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     const int* pitches = reinterpret_cast<const int*>(block + 8 * n);
     const float* coef = reinterpret_cast<const float*>(block + 12 * n);
 
-    const NlmPlan p = PlanNonLocalMeans(a.width, a.height, a.S, a.P, a.T, a.budget);
     u8* dst = static_cast<u8*>(a.dst);
     cudaError_t status = cudaSuccess;
     for (long long row = 0; row < a.height; row += p.bandHeight)
@@ -328,7 +332,7 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
                 LaunchPiece<false>(p, a.width, a.height, a.S, a.P, a.T, coef, dst, a.dstPitch, frames, pitches, piece);
             status = cudaGetLastError();
             // A failed launch gives up the rest of its band; -1 launches one chunk a band.
-            if (status != cudaSuccess || a.budget == -1 || p.chunkWidth < 1) break;
+            if (status != cudaSuccess || a.budget == -1) break;
         }
     return status;
 }

@@ -31,7 +31,8 @@
 //     S + max(P, 0) over 4096 or a window of more than 1025 frames (T > 512), and for a
 //     non-empty frame null coefficients, frame arrays, pitch arrays, frames, output or
 //     parameter block, pitches smaller than a row, frames or pitches not 4-byte aligned,
-//     and an output that is one of the frames;
+//     an output that is one of the frames, and a budget whose bands lower than a block
+//     split the columns into chunks narrower than a block (no block would fit across);
 //   - the parameter copies are checked, the coefficients (the block's end) first: a
 //     failing copy is returned before anything is launched, so a block smaller than 16
 //     bytes per frame, which the CPU runtime's tracked allocations refuse, leaves the

@@ -216,7 +216,7 @@ TEST_P(NonLocalMeans, BudgetsMatchReference) {
     for (const auto& c : cases) {
         const tvf2::NlmPlan plan = tvf2::PlanNonLocalMeans(c.w, c.h, 2, 1, 0, c.budget);
         EXPECT_EQ(std::make_pair(plan.bandHeight, plan.chunkWidth), std::make_pair(c.band, c.chunk)) << c.w << "x" << c.h << " budget " << c.budget;
-        if (c.chunk == 0) continue;  // chunks narrower than a block fail: see the argument tests
+        if (c.chunk == 0) continue;  // chunks narrower than a block: refused, see the argument tests
         for (const auto& r : radii) {
             const Window win = MakeWindow(c.w, c.h, r[2], ++seed);
             ASSERT_TRUE(Matches(l, win, NlmParams{r[0], r[1], r[2], Coefficients(r[2], seed)}, c.budget, seed));
@@ -338,9 +338,8 @@ TEST(NonLocalMeansPlan, FormsBandsAndChunks) {
 }
 
 // Refused before anything is copied or launched (invalid value; output and parameter
-// block untouched); an empty frame: success, nothing done. Chunks narrower than a block
-// get an empty grid: every launch fails with the configuration error and nothing is
-// written.
+// block untouched), chunks narrower than a block included; an empty frame: success,
+// nothing done.
 TEST(NonLocalMeansArguments, RejectedOrEmptyWithoutWriting) {
     HostFrame f(16, 8, 4, 0);
     FillRandom(f, 5);
@@ -385,9 +384,10 @@ TEST(NonLocalMeansArguments, RejectedOrEmptyWithoutWriting) {
         for (auto wh : {std::make_pair(0, 8), {16, 0}, {-3, -3}})
             EXPECT_EQ(CallSlot(l, wh.first, wh.second, NlmParams{1, 1, 1, {}}, nullptr, 0, nullptr, nullptr, nullptr, 0), kOk);
         EXPECT_EQ(FuncSet()->GetLastStatus(), kOk);
-        // 16 x 8 in bands of one row: 16 chunks of 1 column, no block fits across.
-        DeviceBlock scratch(48);
-        EXPECT_EQ(CallSlot(l, 16, 8, NlmParams{1, 1, 1, {coef, coef + 3}}, dp, 64, frames, pitches, scratch.ptr, 2), kInvalidConfiguration);
+        // 16 x 8 (block 24 x 8) in bands of one row: 8 chunks of 2 columns, no block fits
+        // across.
+        EXPECT_EQ(tvf2::PlanNonLocalMeans(16, 8, 1, 1, 1, 2).chunkWidth, 0);
+        EXPECT_EQ(CallSlot(l, 16, 8, NlmParams{1, 1, 1, {coef, coef + 3}}, dp, 64, frames, pitches, bp, 2), kInvalidValue);
         EXPECT_EQ(FuncSet()->GetLastStatus(), kOk);
     }
 #if defined(TVF2_TEST_CPU)

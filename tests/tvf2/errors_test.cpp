@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"nlm_strength_zero", Cpu({"nlm", "--strength", "0", "@rgb.png", "@out.png"}), 2, "--strength: 0 is out of range"},
         ErrorCase{"nlm_strength_text", Cpu({"nlm", "--strength", "nan", "@rgba.png", "@out.png"}), 2, "--strength: 'nan' is not a number"},
         ErrorCase{"nlm_status_from_C32", Cpu({"nlm", "--budget", "2", "@rgb.png", "@out.png"}), 1,
-                  "module returned status 9 (invalid configuration) from NonLocalMeans_C32"},
+                  "module returned status 11 (invalid value) from NonLocalMeans_C32"},
         ErrorCase{"status_from_C32", Cpu({"denoise", "--unchecked", "-t", "0", "@rgb.png", "@out.png"}), 1,
                   "module returned status 11 (invalid value) from SimilarityWeightedAverage_C32"},
         ErrorCase{"status_from_Tex_C32A", Cpu({"denoise", "--unchecked", "-r", "-1", "--source", "texture", "@rgba.png", "@out.png"}), 1,
