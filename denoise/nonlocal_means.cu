@@ -308,6 +308,9 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     // across a chunk: refused rather than launched on an empty grid.
     const NlmPlan p = PlanNonLocalMeans(a.width, a.height, a.S, a.P, a.T, a.budget);
     if (p.chunkWidth < 1) return cudaErrorInvalidValue;
+    // Every negative patch radius means an empty patch; -1 keeps the kernels' loop bounds
+    // -P .. P clear of overflow.
+    const int P = a.P < 0 ? -1 : a.P;
 
     // The block: frame pointers, then pitches, then coefficients. The coefficients go
     // first: a block too small for them fails that copy before anything is written.
@@ -327,9 +330,9 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
         for (long long col = 0; col < a.width; col += p.chunkWidth) {
             const Piece piece{int(row), p.bandHeight, int(col), p.chunkWidth};
             if (layout == NlmLayout::C32A)
-                LaunchPiece<true>(p, a.width, a.height, a.S, a.P, a.T, coef, dst, a.dstPitch, frames, pitches, piece);
+                LaunchPiece<true>(p, a.width, a.height, a.S, P, a.T, coef, dst, a.dstPitch, frames, pitches, piece);
             else
-                LaunchPiece<false>(p, a.width, a.height, a.S, a.P, a.T, coef, dst, a.dstPitch, frames, pitches, piece);
+                LaunchPiece<false>(p, a.width, a.height, a.S, P, a.T, coef, dst, a.dstPitch, frames, pitches, piece);
             status = cudaGetLastError();
             // A failed launch gives up the rest of its band; -1 launches one chunk a band.
             if (status != cudaSuccess || a.budget == -1) break;

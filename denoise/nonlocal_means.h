@@ -17,7 +17,7 @@
 // chunks instead), one launch per piece. Kernel forms, all computing the same formula
 // in the same order except for the alpha scaling above:
 //   Global       every read from the frames (when the tile needs 14336 bytes or more);
-//   Tile         one tile of block plus halo S + P per frame in shared memory;
+//   Tile         one tile of block plus halo S + max(P, 0) per frame in shared memory;
 //   FixedRadii   the tile with (S, P, T) fixed at compile time, S 2..4, P 1..2, T 0..1.
 //
 // Decisions where the behaviour was ours to choose:
@@ -25,8 +25,8 @@
 //     launched (null frames are accepted for it);
 //   - a negative budget on a frame under 16 rows (band height h / 16 = 0) filters the
 //     frame in one band;
-//   - a negative patch radius (empty patch, every weight exp(0) = 1) keeps a halo of S,
-//     so that the tiles hold every candidate;
+//   - any negative patch radius is an empty patch (every weight exp(0) = 1) with a tile
+//     halo of S, so that the tiles hold every candidate;
 //   - invalid value, nothing copied or launched, nothing written: S < 0, T < 0, a halo
 //     S + max(P, 0) over 4096 or a window of more than 1025 frames (T > 512), and for a
 //     non-empty frame null coefficients, frame arrays, pitch arrays, frames, output or

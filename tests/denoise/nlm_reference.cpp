@@ -21,9 +21,9 @@ void NonLocalMeansReference(NlmAlpha alpha, const NlmParams& p, const std::vecto
                 for (int dy = -p.S; dy <= p.S; ++dy)
                     for (int dx = -p.S; dx <= p.S; ++dx) {
                         // Distances as unsigned sums: 32-bit wrap-around, as the kernels' sums.
-                        uint32_t D[3] = {0, 0, 0};
-                        for (int py = -p.P; py <= p.P; ++py)
-                            for (int px = -p.P; px <= p.P; ++px)
+                        uint32_t D[3] = {0, 0, 0};  // a negative patch radius: an empty patch
+                        for (int py = -std::max(p.P, -1); py <= p.P; ++py)
+                            for (int px = -std::max(p.P, -1); px <= p.P; ++px)
                                 for (int k = 0; k < 3; ++k) {
                                     const int d = at(centre, x + px, y + py)[k] - at(frame, x + dx + px, y + dy + py)[k];
                                     D[k] += uint32_t(d * d);

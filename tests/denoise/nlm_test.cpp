@@ -180,7 +180,8 @@ TEST_P(NonLocalMeans, EveryFormMatchesReference) {
                 ASSERT_TRUE(Matches(l, win, NlmParams{S, P, T, Coefficients(T, seed)}, 0, seed, &forms));
             }
     EXPECT_EQ(forms.size(), 12u);
-    const int runtime[][3] = {{0, 0, 0}, {1, 1, 0}, {5, 1, 0}, {2, 3, 0}, {3, 0, 1}, {1, -1, 1}, {2, 1, 2}, {7, 2, 1}, {8, 2, 1}, {2, 2, 3}};
+    const int runtime[][3] = {{0, 0, 0}, {1, 1, 0}, {5, 1, 0}, {2, 3, 0}, {3, 0, 1}, {1, -1, 1}, {2, -2147483647 - 1, 0},
+                              {2, 1, 2}, {7, 2, 1}, {8, 2, 1}, {2, 2, 3}};
     for (const auto& r : runtime) {
         const Window win = MakeWindow(18, 17, r[2], ++seed);
         ASSERT_TRUE(Matches(l, win, NlmParams{r[0], r[1], r[2], Coefficients(r[2], seed)}, 0, seed, &forms));
