@@ -21,6 +21,7 @@ set(TVF2_MODULE_KERNEL_SOURCES
   effects/channel_shift.cu
   denoise/similarity_average.cu
   denoise/multi_frame_average.cu
+  denoise/nonlocal_means.cu
   convolution/separable.cu
   convolution/unsharp.cu
   convolution/sharpen.cu

@@ -1,8 +1,7 @@
 // The module's one function-set object and its export.
 //
 // Each slot forwards to its family's launcher and hands back the status in the host's
-// (CUDA 6.0) numbering. Slots whose family is not built yet answer "not yet
-// implemented" and touch nothing.
+// (CUDA 6.0) numbering.
 #include "module/TarvoVideoFilter2.h"
 
 #include "convolution/detail.h"
@@ -10,6 +9,7 @@
 #include "convolution/sharpen.h"
 #include "convolution/unsharp.h"
 #include "denoise/multi_frame_average.h"
+#include "denoise/nonlocal_means.h"
 #include "denoise/similarity_average.h"
 #include "effects/blend.h"
 #include "effects/channel_shift.h"
@@ -25,8 +25,6 @@
 
 namespace tvf2 {
 namespace {
-
-constexpr int kNotBuilt = 31;  // the host's "not yet implemented"
 
 // One 8-byte entry per block of the default launch shape, in a power-of-two count of at
 // least 256 entries.
@@ -225,8 +223,12 @@ public:
     int Mosaic_YUY2(int height, int width, int cellH, int cellW, int offX, int offY, const void* src, int srcPitch, void* dst, int dstPitch) override {
         return Mosaic(MosaicLayout::YUY2, {height, width, cellH, cellW, offX, offY, src, srcPitch, dst, dstPitch});
     }
-    int NonLocalMeans_C32(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
-    int NonLocalMeans_C32A(int, int, int, int, int, const float*, void*, int, const void* const*, const int*, void*, int) override { return kNotBuilt; }
+    int NonLocalMeans_C32(int w, int h, int S, int P, int T, const float* coefficients, void* dst, int dstPitch, const void* const* frames, const int* pitches, void* params, int budget) override {
+        return HostStatus(LaunchNonLocalMeans(NlmLayout::C32, {w, h, S, P, T, coefficients, dst, dstPitch, frames, pitches, params, budget}));
+    }
+    int NonLocalMeans_C32A(int w, int h, int S, int P, int T, const float* coefficients, void* dst, int dstPitch, const void* const* frames, const int* pitches, void* params, int budget) override {
+        return HostStatus(LaunchNonLocalMeans(NlmLayout::C32A, {w, h, S, P, T, coefficients, dst, dstPitch, frames, pitches, params, budget}));
+    }
     int AddDetail_C32(int w, int h, void* dst, int dstPitch, const void* src, int srcPitch, const void* detail, int detailPitch, float amount, int threshold, int limit) override {
         return HostStatus(LaunchDetail(false, false, {w, h, dst, dstPitch, src, srcPitch, detail, detailPitch, amount, threshold, limit}));
     }

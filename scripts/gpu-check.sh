@@ -17,6 +17,8 @@ if [ "${1:-}" = "--prepare" ]; then
     bench_mosaic_cuda bench_convolution_cuda bench_similarity_cuda bench_displace_cuda bench_sharpen_cuda bench_multi_frame_cuda bench_keying_cuda
   cmake --build --preset cuda --target tvf2_tests_cuda \
     bench_mosaic_cuda bench_convolution_cuda bench_similarity_cuda bench_displace_cuda bench_sharpen_cuda bench_multi_frame_cuda bench_keying_cuda bench_energy_cuda
+  cmake --build --preset cuda --target tvf2_tests_cuda \
+    bench_mosaic_cuda bench_convolution_cuda bench_similarity_cuda bench_displace_cuda bench_sharpen_cuda bench_multi_frame_cuda bench_keying_cuda bench_energy_cuda bench_nlm_cuda
   mkdir -p "$build/gpu-libs"
   # Google Benchmark and the C++ runtime the programs were linked with; the C library
   # is the GPU machine's own.
@@ -34,7 +36,7 @@ rc=0
 timeout 300 "$build/tests/tvf2_tests_cuda" --gtest_brief=1 || rc=$?
 if [ "$rc" -eq 77 ]; then echo "No usable GPU here: nothing was checked."; exit 77; fi
 [ "$rc" -eq 0 ] || { echo "CUDA backend tests FAILED (exit $rc)"; exit "$rc"; }
-for op in mosaic convolution similarity displace sharpen multi_frame keying energy; do
+for op in mosaic convolution similarity displace sharpen multi_frame keying energy nlm; do
   echo "=== $op benchmark, CUDA backend (1920x1080)"
   timeout 100 "$build/bench/bench_${op}_cuda" --benchmark_filter='Slot' --benchmark_min_time=0.1
 done

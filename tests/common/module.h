@@ -24,7 +24,6 @@ inline ICUDAKernelFuncSet_TarvoVideoFilter2* FuncSet() {
 constexpr int kOk = 0;
 constexpr int kInvalidConfiguration = 9;
 constexpr int kInvalidValue = 11;
-constexpr int kNotYetImplemented = 31;
 
 // Runs a test body once per thread order on the CPU backend (forward, reverse, two
 // shuffles); once on the GPU, whose order is its own.
