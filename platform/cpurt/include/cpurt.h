@@ -78,6 +78,27 @@ CPURT_API const char* cpurtLastLaunchFailure(void);
 // Number of live allocations (cudaMalloc and cudaMallocArray), for leak checks in tests.
 CPURT_API size_t cpurtLiveAllocations(void);
 
+// Number of live texture objects, for leak checks in tests.
+CPURT_API size_t cpurtLiveTextures(void);
+
+// Failure injection. cpurtFailNth(point, n, error) makes the n-th call of that kind from
+// now on (n = 1: the next one), on whichever host thread it comes, fail with `error`
+// without doing anything else; n = 0 disarms the point. Each point counts on its own:
+//   cpurtFailAllocation       cudaMalloc and cudaMallocArray
+//   cpurtFailTextureCreation  cudaCreateTextureObject
+//   cpurtFailLaunch           cudaLaunchKernel, after its configuration was found valid
+//                             (so a launch that the device would refuse still reports
+//                             that), before any block runs
+// A failed launch is recorded as the thread's last error like any other launch error.
+enum cpurtFailurePoint {
+    cpurtFailAllocation = 0,
+    cpurtFailTextureCreation = 1,
+    cpurtFailLaunch = 2
+};
+CPURT_API void cpurtFailNth(enum cpurtFailurePoint point, unsigned long long n, cudaError_t error);
+// Whether the armed failure of `point` has not fired yet.
+CPURT_API int cpurtFailurePending(enum cpurtFailurePoint point);
+
 #ifdef __cplusplus
 }
 #endif
