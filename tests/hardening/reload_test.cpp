@@ -64,8 +64,13 @@ TEST(LoadUnload, TwoHundredCyclesWithoutGrowth) {
     }
     const long growth = ResidentKiB() - warm;
     std::printf("[load/unload] %d cycles, resident memory %+ld KiB after the first %d\n", kCycles, growth, kWarmUp);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers keep freed memory in quarantine and metadata per loaded library:
+    // resident memory says nothing about leaks there (LeakSanitizer checks those).
+#else
     // A leak of a page per cycle would show as 720 KiB over the measured cycles.
     EXPECT_LT(growth, 512);
+#endif
 }
 
 TEST(LoadUnload, TwoThreadsGetTheSameObject) {

@@ -119,6 +119,11 @@ bool InContract(const Call& c) {
     return true;
 }
 
+Stats& FuzzStats() {
+    static Stats s;
+    return s;
+}
+
 std::string CheckFuzzInput(FuncSet* fs, const uint8_t* data, size_t size) {
     const auto& slots = Slots();
     if (size == 0) return "";
@@ -145,6 +150,11 @@ std::string CheckFuzzInput(FuncSet* fs, const uint8_t* data, size_t size) {
     const bool wouldLaunch = dry && !cpurtFailurePending(cpurtFailLaunch);
     cpurtFailNth(cpurtFailLaunch, 0, cudaSuccess);
     fs->GetLastStatus();
+    Stats& st = FuzzStats();
+    ++st.inputs;
+    if (wouldLaunch) ++st.outsideContract;
+    else if (status == 0) ++st.ran;
+    else ++st.refused;
     if (!wouldLaunch) {
         if (status != 0 && !DocumentedStatus(status))
             problem = std::string(e.name) + ": undocumented status " + std::to_string(status);

@@ -151,6 +151,13 @@ std::string UnexpectedWrites(const Call& c, const std::vector<std::vector<uint8_
 // touch: a call the slot may run in full.
 bool InContract(const Call& c);
 
+// Fuzz inputs so far: all, run with status 0, refused with a documented status, and
+// calls outside the contract that the slot would have launched (not run).
+struct Stats {
+    long long inputs = 0, ran = 0, refused = 0, outsideContract = 0;
+};
+Stats& FuzzStats();
+
 // One fuzz input, decoded and checked: "" or what went wrong.
 std::string CheckFuzzInput(FuncSet* fs, const uint8_t* data, size_t size);
 

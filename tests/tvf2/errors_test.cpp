@@ -225,5 +225,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 // clang-format on
 
+// The module failing in the middle of a stream (the CPU runtime told to fail its n-th
+// allocation, texture object or launch): one line naming the failure, no output file.
+TEST(Tvf2ModuleFailure, MidStreamOneLineAndNoOutput) {
+    const struct {
+        const char* failure;
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {"launch:2", Cpu({"mosaic", "--cell", "4", "@c422.y4m", "@new.y4m"}), "status 7"},
+        {"launch:2", Cpu({"blur", "--radius", "2", "@c422.y4m", "@new.y4m"}), "status 7"},
+        {"texture:2", Cpu({"denoise", "--source", "texture", "@c422.y4m", "@new.y4m"}), "status 2"},
+        {"alloc:1", Cpu({"mosaic", "@rgb.png", "@new.png"}), "status 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.failure) + " " + c.args[0]);
+        ScratchDir dir;
+        MakeInputs(dir);
+        const std::vector<std::string> before = dir.Entries();
+        std::vector<std::string> args;
+        for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.Path(a.substr(1)) : a);
+        setenv("TVF2_CPU_FAIL", c.failure, 1);
+        const RunResult r = RunTvf2(args);
+        unsetenv("TVF2_CPU_FAIL");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err.compare(0, 6, "tvf2: "), 0) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line: " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.Entries(), before);
+    }
+}
+
 }  // namespace
 }  // namespace tvf2test

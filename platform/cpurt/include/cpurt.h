@@ -39,7 +39,9 @@ struct cpurtThread {
 typedef void (*cpurtTrampoline)(void** args);
 
 // Registers a kernel (its host address, a trampoline and a name for messages) so that
-// cudaLaunchKernel accepts that address. Registering the same address again is a no-op.
+// cudaLaunchKernel accepts that address. Registering an address again replaces the
+// earlier entry: a module unloaded and loaded again (perhaps a different build at the
+// same address) registers its kernels anew, never runs a stale trampoline.
 CPURT_API void cpurtRegisterFunction(const void* func, cpurtTrampoline trampoline,
                                      const char* name);
 
@@ -90,6 +92,9 @@ CPURT_API size_t cpurtLiveTextures(void);
 //                             (so a launch that the device would refuse still reports
 //                             that), before any block runs
 // A failed launch is recorded as the thread's last error like any other launch error.
+// The environment variable TVF2_CPU_FAIL arms points for a whole process: "launch:N",
+// "alloc:N", "texture:N", comma-separated (out of memory for allocations and texture
+// objects, out of resources for launches).
 enum cpurtFailurePoint {
     cpurtFailAllocation = 0,
     cpurtFailTextureCreation = 1,

@@ -1,6 +1,8 @@
 #include "internal.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace cpurt {
 namespace {
@@ -17,7 +19,31 @@ struct Injection {
 Injection g_injections[3];
 }  // namespace
 
+// TVF2_CPU_FAIL arms failures for a whole process (how tvf2's handling of a module that
+// fails mid-stream is tested): "launch:N", "alloc:N" or "texture:N", comma-separated.
+void arm_from_environment() {
+    const char* env = std::getenv("TVF2_CPU_FAIL");
+    if (!env) return;
+    const struct {
+        const char* name;
+        cpurtFailurePoint point;
+        cudaError_t error;
+    } points[] = {{"alloc:", cpurtFailAllocation, cudaErrorMemoryAllocation},
+                  {"texture:", cpurtFailTextureCreation, cudaErrorMemoryAllocation},
+                  {"launch:", cpurtFailLaunch, cudaErrorLaunchOutOfResources}};
+    for (const char* p = env; *p;) {
+        for (const auto& pt : points) {
+            const std::size_t len = std::strlen(pt.name);
+            if (std::strncmp(p, pt.name, len) == 0) cpurtFailNth(pt.point, std::strtoull(p + len, nullptr, 10), pt.error);
+        }
+        const char* comma = std::strchr(p, ',');
+        p = comma ? comma + 1 : p + std::strlen(p);
+    }
+}
+
 bool injected_failure(cpurtFailurePoint point, cudaError_t* error) {
+    static const bool armed = (arm_from_environment(), true);
+    (void)armed;
     Injection& inj = g_injections[point];
     unsigned long long left = inj.countdown.load(std::memory_order_relaxed);
     // Decrement only while armed, so that concurrent callers agree on who is the n-th.

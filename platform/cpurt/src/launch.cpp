@@ -535,7 +535,7 @@ extern "C" {
 void cpurtRegisterFunction(const void* func, cpurtTrampoline trampoline, const char* name) {
     auto& r = kernels();
     std::lock_guard<std::mutex> lock(r.mu);
-    r.kernels.emplace(func, KernelInfo{trampoline, name ? name : "kernel"});
+    r.kernels[func] = KernelInfo{trampoline, name ? name : "kernel"};
 }
 
 const struct cpurtThread* cpurtCurrentThread(void) { return t_current ? &t_current->pub : nullptr; }
