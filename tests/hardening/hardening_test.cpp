@@ -2,12 +2,16 @@
 // once, and with an allocation, a texture-object creation or a launch failing.
 #include "slot_table.h"
 
+#include "convolution/weight_table.h"
 #include "cpurt.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <thread>
 #include <utility>
@@ -166,6 +170,61 @@ TEST(FailureInjection, EverySlotReportsTheFailureWritesNothingAndLeaksNothing) {
     }
     std::printf("[failure injection] %d injected failures over %zu slots\n", injected, perSlot.size());
     EXPECT_GT(injected, 0);
+}
+
+}  // namespace
+}  // namespace tvf2hard
+
+namespace tvf2hard {
+namespace {
+
+// Faults the slot fuzzer found, kept as cases. Arguments near INT_MAX describe frames
+// nobody allocates, so each call stops at its first launch (made to fail): what is
+// checked is the arithmetic before it, which overflowed (UndefinedBehaviorSanitizer
+// reports that in the cpu-asan build; every build checks the status).
+TEST(FuzzRegression, LaunchPlansOfHugeFramesDoNotOverflow) {
+    FuncSet* fs = Module();
+    void* buf = nullptr;
+    ASSERT_EQ(cudaMalloc(&buf, 4096), cudaSuccess);
+    const float* weights = static_cast<const float*>(buf);
+    const struct {
+        const char* what;
+        std::function<int()> call;
+    } cases[] = {
+        {"separable P8, width INT_MAX - 1 (transpose grid)",
+         [&] { return fs->SeparableConvolve_P8(buf, buf, INT_MAX - 1, 1, INT_MAX, INT_MAX, weights, 1, weights, 1, buf, 0, 0); }},
+        {"unsharp, height INT_MAX (row blocks)",
+         [&] { return fs->SeparableUnsharpMask_C32(buf, 0, buf, 0, buf, 0, 0, INT_MAX, 0, 64, weights, 0, weights, 1); }},
+        {"similarity in fields, height INT_MAX",
+         [&] { return fs->SimilarityWeightedAverage_C32(buf, buf, nullptr, 1, INT_MAX, 4, 4, 100, 1, true); }},
+        {"similarity, radius INT_MAX (tile size)",
+         [&] { return fs->SimilarityWeightedAverage_YUV32A(buf, buf, nullptr, 1, 1, 4, 4, 100, INT_MAX, false); }},
+    };
+    for (const auto& c : cases) {
+        cpurtFailNth(cpurtFailLaunch, 1, cudaErrorLaunchOutOfResources);
+        const int status = c.call();
+        const bool launched = !cpurtFailurePending(cpurtFailLaunch);
+        cpurtFailNth(cpurtFailLaunch, 0, cudaSuccess);
+        fs->GetLastStatus();
+        EXPECT_TRUE(launched) << c.what;
+        EXPECT_EQ(status, 7) << c.what;
+    }
+    cudaFree(buf);
+}
+
+// The table size of a short line, summed in closed form, against a count over its
+// windows; a huge line is answered at once.
+TEST(FuzzRegression, WeightTableEntriesOfShortLines) {
+    for (int n = 0; n < 120; ++n)
+        for (int r = 0; r < 150; ++r) {
+            long long count = 0;
+            if (2 * r + 1 > n)
+                for (int p = 0; p < n; ++p) count += std::min(n - 1, p + r) - std::max(0, p - r) + 1;
+            else
+                count = 3LL * r * r + 3LL * r + 1;
+            ASSERT_EQ(tvf2::WeightTableEntries(n, r), count) << n << " " << r;
+        }
+    EXPECT_EQ(tvf2::WeightTableEntries(INT_MAX, INT_MAX), 4611686014132420609LL);  // INT_MAX^2
 }
 
 }  // namespace

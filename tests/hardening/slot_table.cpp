@@ -27,6 +27,7 @@ uint32_t Draw::Bits() {
 
 int Draw::Int(int lo, int hi) {
     const long long range = static_cast<long long>(hi) - lo + 1;
+    if (range <= 0) return lo;
     if (!fuzz_) return static_cast<int>(lo + static_cast<long long>(rng_() % range));
     const uint32_t sel = Byte();
     if (sel < 208) {
@@ -151,8 +152,9 @@ int Call::AddArray(Draw& d, const char* role, int width, int height) {
     Buffer b;
     b.role = role;
     b.array = true;
-    b.arrayW = width;
-    b.arrayH = height;
+    // Any size is a valid texture source; the harness keeps its own allocation small.
+    b.arrayW = width < 1 ? 1 : width > 256 ? 256 : width;
+    b.arrayH = height < 1 ? 1 : height > 256 ? 256 : height;
     b.need = 0;
     const PtrKind k = d.Pointer();
     b.kind = k == PtrKind::Freed || k == PtrKind::Null ? k : PtrKind::Valid;
@@ -163,6 +165,8 @@ int Call::AddArray(Draw& d, const char* role, int width, int height) {
 // --- families ---
 
 namespace {
+
+int ToInt(long long v) { return v < INT_MIN ? INT_MIN : v > INT_MAX ? INT_MAX : static_cast<int>(v); }
 
 // Memory slots (0-3, 37) and the scratch-size query (5): variant = slot number.
 void BuildMemory(Draw& d, Call& c, int slot) {
@@ -235,9 +239,12 @@ void BuildMosaic(Draw& d, Call& c, int layout) {
     const bool yuy2 = layout == 2;
     const int even = yuy2 ? 2 : 1, bpp = yuy2 ? 2 : 4;
     // Valid draws keep a cell inside the frame (an empty lattice is refused by the launch).
-    const int w = d.Int(1, 24) * even, h = d.Int(1, 40);
-    const int cellH = d.Int(1, 12), cellW = d.Int(1, 12) * even;
-    const int offX = d.Int(-(cellW - 1) / even, (w - 1) / even) * even, offY = d.Int(-(cellH - 1), h - 1);
+    // (Fuzzed values may be anywhere in int: ranges are worked out in 64 bits.)
+    const int w = ToInt(d.Int(1, 24) * 1LL * even), h = d.Int(1, 40);
+    const int cellH = d.Int(1, 12), cellW = ToInt(d.Int(1, 12) * 1LL * even);
+    const int offX = ToInt(d.Int(ToInt(-(cellW - 1LL) / even), ToInt((w - 1LL) / even)) * 1LL * even);
+    const int offY = d.Int(ToInt(1LL - cellH), ToInt(h - 1LL));
+    c.Extent(w, h);
     c.v[0] = h; c.v[1] = w; c.v[2] = cellH; c.v[3] = cellW; c.v[4] = offX; c.v[5] = offY;
     c.v[6] = d.Pitch(static_cast<long long>(w) * bpp, 4);
     c.v[7] = d.Pitch(static_cast<long long>(w) * bpp, 4);
@@ -254,6 +261,7 @@ int RunMosaic(FuncSet* fs, Call& c, int layout) {
 constexpr int kConvBytes[] = {4, 8, 4, 8, 1, 2};
 
 long long ConvWork(int layout, long long w, long long h) {
+    if (w > (1 << 16) || h > (1 << 16)) return -1;  // more than a harness allocates
     const long long px = w * h, b = kConvBytes[layout];
     return layout <= 1 ? 2 * px * b : layout <= 3 ? px * b : 4 * px;
 }
@@ -271,6 +279,7 @@ void BuildSeparable(Draw& d, Call& c, int layout) {
     const int b = kConvBytes[layout];
     const int w = d.Int(0, 40), h = d.Int(0, 40);
     const int hR = d.Int(0, d.Int(0, 7) == 0 ? 40 : 6), vR = d.Int(0, d.Int(0, 7) == 0 ? 40 : 6);
+    c.Extent(w, h);
     c.v[0] = w; c.v[1] = h;
     c.v[2] = d.Pitch(static_cast<long long>(w) * b, b);
     c.v[3] = d.Pitch(static_cast<long long>(w) * b, b);
@@ -297,6 +306,7 @@ int RunSeparable(FuncSet* fs, Call& c, int layout) {
 // Unsharp mask (19, 20): variant 0 C32, 1 C32A. mid is written like a destination.
 void BuildUnsharp(Draw& d, Call& c, int) {
     const int w = d.Int(0, 40), h = d.Int(0, 40), r = d.Int(0, d.Int(0, 7) == 0 ? 40 : 6);
+    c.Extent(w, h);
     c.v[0] = w; c.v[1] = h; c.v[2] = r; c.v[3] = d.Int(-512, 1024);
     for (int i = 0; i < 3; ++i) c.v[4 + i] = d.Pitch(4LL * w, 4);
     c.v[7] = TableCount(d, w, r);
@@ -319,6 +329,7 @@ int RunUnsharp(FuncSet* fs, Call& c, int alpha) {
 // 1 YUV32, 2 C32A, 3 YUV32A.
 void BuildSimilarity(Draw& d, Call& c, int) {
     const int w = d.Int(1, 28), h = d.Int(1, 28);  // (an empty frame: an empty launch, refused)
+    c.Extent(w, h);
     c.v[0] = w; c.v[1] = h;
     c.v[2] = d.Pitch(4LL * w, 4);
     c.v[3] = d.Pitch(4LL * w, 4);
@@ -342,6 +353,7 @@ const cudaChannelFormatDesc kFloat4 = {32, 32, 32, 32, cudaChannelFormatKindFloa
 
 void BuildSimilarityTex(Draw& d, Call& c, int) {
     const int w = d.Int(1, 24), h = d.Int(1, 24);
+    c.Extent(w, h);
     c.v[0] = w; c.v[1] = h;
     c.v[2] = d.Pitch(4LL * w, 4);
     c.v[3] = d.Int(-2, 3);           // row offset

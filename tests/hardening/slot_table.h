@@ -11,7 +11,8 @@
 //      AddLinear, AddScratch, AddFloats or AddArray (a destination says so:
 //      AddFrame(..., true); a work area the slot may scribble on is AddScratch).
 //      Each buffer states the bytes the slot may touch when it accepts the call (Span),
-//      so that the harness can size it and tell in-contract calls from others. Keep
+//      so that the harness can size it and tell in-contract calls from others, and
+//      calls c.Extent(width, height) for each frame size it drew. Keep
 //      frames small (tens of pixels): the CPU runtime emulates every GPU thread.
 //   2. Write its runner, a one-liner that calls the slot with c.P(i), c.I(i), ...:
 //        int RunFoo(FuncSet* fs, Call& c, int variant)
@@ -99,6 +100,12 @@ struct Call {
     std::vector<Buffer> buf;
     long long v[16] = {};  // scalar arguments, in the order the runner reads them
     uint32_t seed = 0;     // buffer contents
+    bool heavy = false;    // see Extent
+
+    // Builders report each frame size here. A frame larger than 4096 on a side (empty,
+    // or beyond what the harness allocates) is checked only up to its launch: the CPU
+    // runtime would emulate its billions of threads.
+    void Extent(long long w, long long h) { heavy = heavy || w > 4096 || h > 4096; }
     void* P(int i) const { return buf[i].ptr; }
     cudaArray* A(int i) const { return buf[i].arr; }
     int I(int i) const { return static_cast<int>(v[i]); }
@@ -147,8 +154,9 @@ std::vector<std::vector<uint8_t>> Snapshot(const Call& c);
 std::string UnexpectedWrites(const Call& c, const std::vector<std::vector<uint8_t>>& before, int status,
                              bool partial = false);
 
-// True when every pointer argument is valid and every buffer holds what the slot may
-// touch: a call the slot may run in full.
+// True when every pointer argument points into live memory that holds what the slot may
+// touch (an odd offset included: a slot that accepts a pointer it cannot use aligned is
+// caught by UndefinedBehaviorSanitizer), and no frame is huge: a call to run in full.
 bool InContract(const Call& c);
 
 // Fuzz inputs so far: all, run with status 0, refused with a documented status, and
