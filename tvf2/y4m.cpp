@@ -127,7 +127,12 @@ bool Y4mReader::ReadFrame(Y4mFrame& frame) {
     for (size_t have = 0; have < total;) {
         const size_t next = total - have > kStep ? have + kStep : total;
         if (frame.data.size() < next) frame.data.resize(next);
-        in_.ReadExact(frame.data.data() + have, next - have, what.c_str());
+        const size_t got = in_.Read(frame.data.data() + have, next - have);
+        if (got != next - have) {
+            if (in_.Failed()) throw Failure("cannot read " + in_.Name() + ": " + in_.ErrorText());
+            throw Failure(in_.Name() + ": truncated " + what + " (" + std::to_string(have + got) +
+                          " of " + std::to_string(total) + " bytes)");
+        }
         have = next;
     }
     ++frames_;

@@ -51,6 +51,14 @@ void MakeInputs(const ScratchDir& dir) {
         crc32(0, reinterpret_cast<const Bytef*>(huge.data() + ihdr), 17);  // type + 13 bytes
     for (int i = 0; i < 4; ++i) huge[ihdr + 17 + i] = static_cast<char>(crc >> (24 - 8 * i));
     WriteFile(dir.Path("huge.png"), huge);
+    // Within the size limit, but far more than the file holds: refused before allocating.
+    std::string claims = png;
+    const unsigned char big[8] = {0, 0, 0x3E, 0x80, 0, 0, 0x3E, 0x80};  // 16000x16000
+    claims.replace(ihdr + 4, 8, reinterpret_cast<const char*>(big), 8);
+    const uLong crc2 = crc32(0, reinterpret_cast<const Bytef*>(claims.data() + ihdr), 17);
+    for (int i = 0; i < 4; ++i) claims[ihdr + 17 + i] = static_cast<char>(crc2 >> (24 - 8 * i));
+    WriteFile(dir.Path("claims.png"), claims);
+    WriteFile(dir.Path("claims.y4m"), "YUV4MPEG2 W16000 H16000 C444\nFRAME\n" + std::string(100, 'x'));
     WriteFile(dir.Path("huge.y4m"), "YUV4MPEG2 W100000 H100000 C444\nFRAME\n");
     WriteFile(dir.Path("out.png"), "keep me");
     WriteFile(dir.Path("out.y4m"), "keep me");
@@ -150,6 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"corrupt_png", Cpu({"mosaic", "@corrupt.png", "@out.png"}), 1, "bad PNG file"},
         ErrorCase{"png_too_large", Cpu({"mosaic", "@huge.png", "@out.png"}), 1, "larger than tvf2 handles"},
         ErrorCase{"y4m_too_large", Cpu({"mosaic", "@huge.y4m", "@out.y4m"}), 1, "larger than tvf2 handles"},
+        ErrorCase{"png_claims_more_than_file", Cpu({"mosaic", "@claims.png", "@out.png"}), 1, "its header claims 16000x16000 pixels"},
+        ErrorCase{"y4m_claims_more_than_input", Cpu({"mosaic", "@claims.y4m", "@out.y4m"}), 1, "truncated YUV4MPEG2 stream: frame 1"},
         ErrorCase{"y4m_10_bit", Cpu({"mosaic", "@p10.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space C420p10"},
         ErrorCase{"y4m_mono", Cpu({"mosaic", "@mono.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space Cmono"},
         ErrorCase{"y4m_bad_width", Cpu({"mosaic", "@badw.y4m", "@out.y4m"}), 1, "bad YUV4MPEG2 header"},
