@@ -2,26 +2,33 @@
 // fuzzer (and its corpus replay), the concurrency test, the failure-injection test and
 // the load/unload test.
 //
-// HOW TO ADD A SLOT (one entry; nothing else in the harnesses changes):
+// HOW TO ADD A SLOT (one entry in kSlots; nothing else in the harnesses changes; slots
+// that still answer "not yet implemented" need none):
 //   1. If its family has no builder yet, write one in slot_table.cpp next to the others:
 //        void BuildFoo(Draw& d, Call& c, int variant)
-//      It draws every argument from `d` (d.Int, d.Float, d.Bool, d.Pitch: valid ranges
-//      when the draw is seeded, edge values too when it decodes fuzz bytes), stores the
-//      scalars in c.v[] and adds one Buffer per pointer argument with AddFrame,
-//      AddLinear, AddScratch, AddFloats or AddArray (a destination says so:
-//      AddFrame(..., true); a work area the slot may scribble on is AddScratch).
-//      Each buffer states the bytes the slot may touch when it accepts the call (Span),
-//      so that the harness can size it and tell in-contract calls from others, and
-//      calls c.Extent(width, height) for each frame size it drew. Keep
-//      frames small (tens of pixels): the CPU runtime emulates every GPU thread.
-//   2. Write its runner, a one-liner that calls the slot with c.P(i), c.I(i), ...:
+//      It draws every argument from `d` (d.Int, d.Float, d.Bool, d.Pitch: within the
+//      given ranges when the draw is seeded, edge values too when it decodes fuzz
+//      bytes), stores the scalars in c.v[] (floats as their bits), calls
+//      c.Extent(width, height) for each frame size, and adds one Buffer per pointer
+//      argument, in the slot's order: AddFrame(d, role, rowBytes, rows, pitch, dest)
+//      for frames (dest = true for what the slot writes), AddScratch for work areas it
+//      may leave anything in, AddFloats for weight tables, AddLinear for other linear
+//      memory, AddArray for a CUDA array. Each states the bytes the slot may touch if
+//      it accepts the call (Span computes them), so the harness sizes the allocation
+//      and tells in-contract calls from others.
+//      A seeded draw must give a call the slot runs with status 0 (the concurrency and
+//      failure-injection tests rely on it): frames of at least 1x1 and a few tens of
+//      pixels at most (the CPU runtime emulates every GPU thread).
+//   2. Write its runner, which calls the slot with c.P(i) (pointer of buffer i), c.A(i)
+//      (array), c.I(k) / c.F(k) (scalar k) and returns its status:
 //        int RunFoo(FuncSet* fs, Call& c, int variant)
-//   3. Add {"Foo_C32", slot number, BuildFoo, RunFoo, variant, flags} to kSlots in
-//      slot_table.cpp (flags: kNoLaunch for slots that launch nothing).
-//   4. Add a few seed inputs to corpus/slots: any bytes whose first byte is the entry's
-//      index in kSlots (files entryNN-K hold 64 random bytes after it).
-// The fuzzer picks entries by index (the first input byte), so appending keeps the
-// existing corpus meaningful; reordering only reshuffles it.
+//   3. Append {"Foo_C32", slot number, BuildFoo, RunFoo, variant} to kSlots.
+//   4. Add seed inputs: files in corpus/slots whose first byte is the entry's index in
+//      kSlots, e.g. for index 25:
+//        { printf '\031'; head -c 64 /dev/urandom; } > tests/hardening/corpus/slots/entry25-0
+// Temporaries the slot allocates and texture objects it creates need nothing more:
+// the failure-injection test finds every allocation, texture creation and launch a call
+// makes. Entries are picked by index, so appending keeps the corpus meaningful.
 #ifndef TVF2_TESTS_HARDENING_SLOT_TABLE_H
 #define TVF2_TESTS_HARDENING_SLOT_TABLE_H
 
@@ -119,17 +126,12 @@ struct Call {
     int AddArray(Draw& d, const char* role, int width, int height);
 };
 
-enum SlotFlags : unsigned {
-    kNoLaunch = 1u << 0,  // memory slots and queries: nothing to launch
-};
-
 struct SlotEntry {
     const char* name;
     int slot;
     void (*build)(Draw& d, Call& c, int variant);
     int (*run)(FuncSet* fs, Call& c, int variant);
-    int variant;
-    unsigned flags;
+    int variant;  // passed to build and run: the layout, for families of several slots
 };
 
 const std::vector<SlotEntry>& Slots();
