@@ -387,7 +387,8 @@ SeparablePlan PlanSeparable(ConvLayout layout, const SeparableArgs& a) {
     p.hBlock = dim3(1, kLineThreads);
     p.vGrid = dim3(a.width / kLineThreads + 1, 1);
     p.vBlock = dim3(kLineThreads, 1);
-    p.tGrid = dim3((a.width + 15) / 16, (a.height + 15) / 16);
+    // (In 64 bits: a width near INT_MAX must not overflow.)
+    p.tGrid = dim3(static_cast<unsigned>((a.width + 15LL) / 16), static_cast<unsigned>((a.height + 15LL) / 16));
     p.tBlock = dim3(16, 16);
     return p;
 }

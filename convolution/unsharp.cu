@@ -142,7 +142,7 @@ bool Aligned(const void* p, int bytes) {
 }
 
 unsigned Blocks(int lines) {
-    const unsigned n = static_cast<unsigned>((lines + kLineThreads - 1) / kLineThreads);
+    const unsigned n = static_cast<unsigned>((static_cast<long long>(lines) + kLineThreads - 1) / kLineThreads);
     return n < kMaxGrid ? n : kMaxGrid;
 }
 

@@ -18,13 +18,13 @@ namespace tvf2 {
 inline long long WeightTableEntries(int n, int r) {
     if (n <= 0 || r < 0) return 0;
     if (2LL * r + 1 <= n) return 3LL * r * r + 3LL * r + 1;
-    long long total = 0;  // short line: border windows only
-    for (int p = 0; p < n; ++p) {
-        const long long lo = p - r < 0 ? 0 : p - r;
-        const long long hi = static_cast<long long>(p) + r > n - 1 ? n - 1 : p + r;
-        total += hi - lo + 1;
-    }
-    return total;
+    // Short line: border windows only, position p spanning max(0, p-r) .. min(n-1, p+r).
+    // Summed in closed form (a loop over the line would let a caller's huge length stall
+    // the argument check): k windows end before the line's end, m start after 0.
+    const long long N = n, R = r;
+    const long long k = N - R > 0 ? N - R : 0;
+    const long long m = N - 1 - R > 0 ? N - 1 - R : 0;
+    return k * (k - 1) / 2 + k * (R + 1) + (N - k) * N - m * (m + 1) / 2;
 }
 
 enum class WindowShape { Gaussian, Box };

@@ -307,7 +307,8 @@ SimilarityPlan PlanSimilarity(SimilarityLayout layout, int width, int height, in
     }
     }
     const long long bx = p.block.x, by = p.block.y, r = radius;
-    const long long tileBytes = (2 * r + bx) * (2 * r + by) * 4;
+    // (A radius beyond the budget cannot have a tile, and must not overflow the product.)
+    const long long tileBytes = r >= kTileBudget ? kTileBudget : (2 * r + bx) * (2 * r + by) * 4;
     if (tileBytes >= kTileBudget) {
         p.form = SimilarityForm::BlockStaged;
         p.sharedBytes = unsigned(bx * by * 4);
@@ -339,7 +340,7 @@ cudaError_t LaunchSimilarity(SimilarityLayout layout, const SimilarityArgs& a) {
     // Two frames of every other row, the same launch shape for both. The even field
     // takes the last row of an odd height.
     const int dstPitch2 = static_cast<int>(2LL * a.dstPitch), srcPitch2 = static_cast<int>(2LL * a.srcPitch);
-    LaunchPassFor(layout, p, dst, src, a.width, (a.height + 1) / 2, dstPitch2, srcPitch2, a.T, a.radius);
+    LaunchPassFor(layout, p, dst, src, a.width, static_cast<int>((a.height + 1LL) / 2), dstPitch2, srcPitch2, a.T, a.radius);
     const cudaError_t first = cudaGetLastError();
     if (first != cudaSuccess) return first;
     // (An empty frame may come with null pointers, which must not be offset.)

@@ -277,6 +277,9 @@ bool MosaicArgsValid(MosaicLayout layout, const MosaicArgs& a) {
         return false;
     if (a.offX <= -a.cellW || a.offY <= -a.cellH) return false;
     if (layout == MosaicLayout::YUY2 && ((a.width | a.cellW | a.offX) & 1)) return false;
+    // The kernels store whole 32-bit words (a pixel, or a YUY2 pair), which a device
+    // can only do at 4-byte boundaries: the destination and its rows must start there.
+    if (a.dstPitch % 4 != 0 || reinterpret_cast<uintptr_t>(a.dst) % 4 != 0) return false;
     return true;
 }
 

@@ -3,7 +3,8 @@
 # missing). Needs root, or sudo.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libboost-context-dev libgtest-dev
+# libclang-rt-14-dev: clang's sanitizer and libFuzzer runtimes (the fuzz preset).
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libboost-context-dev libgtest-dev
           libbenchmark-dev libpng-dev binutils)
 missing=()
 for p in "${packages[@]}"; do

@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace tvf2 {
@@ -127,17 +128,23 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
 
     const int bpp = BytesPerPixel(layout);
     const size_t pitch = static_cast<size_t>(h.width) * bpp;
-    std::vector<uint8_t> host(pitch * h.height);
-    DeviceImage src(backend, h.width, h.height, bpp);
-    DeviceImage dst(backend, h.width, h.height, bpp);
+    // Frame buffers come with the first frame that arrives, so a header that claims a
+    // huge frame over a short stream fails as truncated without allocating them.
+    std::vector<uint8_t> host;
+    std::unique_ptr<DeviceImage> src, dst;
     StreamFrames(context, job, reader, out, [&](Y4mFrame& frame) {
+        if (!src) {
+            host.resize(pitch * h.height);
+            src.reset(new DeviceImage(backend, h.width, h.height, bpp));
+            dst.reset(new DeviceImage(backend, h.width, h.height, bpp));
+        }
         if (layout == Layout::YUY2)
             FrameToYUY2(h, frame, host.data(), pitch);
         else if (layout == Layout::C32)
             FrameToC32(h, frame, host.data(), pitch);
         else
             FrameToYUV32(h, frame, host.data(), pitch);
-        FilterFrame(backend, filter, layout, host, pitch, src, dst);
+        FilterFrame(backend, filter, layout, host, pitch, *src, *dst);
         if (layout == Layout::YUY2)
             YUY2ToFrame(host.data(), pitch, h, frame);
         else if (layout == Layout::C32)

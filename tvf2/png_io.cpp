@@ -67,6 +67,16 @@ bool DecodePng(png_structp png, png_infop info, PngContext& ctx, Image& img,
     }
     const int colour = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
+    // Deflate expands data at most 1032 times, so a file that cannot hold the rows its
+    // header claims is refused before the picture is allocated.
+    const long long fileSize = ctx.in->FileSize();
+    const long long rawRow = (static_cast<long long>(width) * png_get_channels(png, info) * depth + 7) / 8 + 1;
+    if (fileSize >= 0 && rawRow * height > 1032 * fileSize + 65536) {
+        std::snprintf(ctx.message, sizeof ctx.message,
+                      "file is truncated: its header claims %ux%u pixels, more than %lld bytes hold",
+                      static_cast<unsigned>(width), static_cast<unsigned>(height), fileSize);
+        return false;
+    }
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
     if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);

@@ -118,9 +118,23 @@ bool Y4mReader::ReadFrame(Y4mFrame& frame) {
     if (end != LineEnd::Newline)
         throw Failure(in_.Name() + ": truncated YUV4MPEG2 stream: " + which + " has no data");
     frame.params = line.substr(kFrameMagicLength);
-    frame.data.resize(header_.FrameBytes());
+    // The buffer grows with the data that actually arrives, so a header that claims a
+    // huge frame over a short input fails as truncated without allocating the frame.
+    const size_t total = header_.FrameBytes();
+    constexpr size_t kStep = size_t(16) << 20;
     const std::string what = "YUV4MPEG2 stream: " + which;
-    in_.ReadExact(frame.data.data(), frame.data.size(), what.c_str());
+    if (frame.data.size() > total) frame.data.resize(total);
+    for (size_t have = 0; have < total;) {
+        const size_t next = total - have > kStep ? have + kStep : total;
+        if (frame.data.size() < next) frame.data.resize(next);
+        const size_t got = in_.Read(frame.data.data() + have, next - have);
+        if (got != next - have) {
+            if (in_.Failed()) throw Failure("cannot read " + in_.Name() + ": " + in_.ErrorText());
+            throw Failure(in_.Name() + ": truncated " + what + " (" + std::to_string(have + got) +
+                          " of " + std::to_string(total) + " bytes)");
+        }
+        have = next;
+    }
     ++frames_;
     return true;
 }

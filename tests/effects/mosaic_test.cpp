@@ -322,6 +322,9 @@ TEST_F(MosaicLeavesDestination, WhenArgumentsCannotBeHonoured) {
         {"YUY2 odd width", [&] { return fs->Mosaic_YUY2(16, 63, 4, 4, 0, 0, sp, 128, dp, 128); }},
         {"YUY2 odd cell width", [&] { return fs->Mosaic_YUY2(16, 64, 4, 3, 0, 0, sp, 128, dp, 128); }},
         {"YUY2 odd offset", [&] { return fs->Mosaic_YUY2(16, 64, 4, 4, 1, 0, sp, 128, dp, 128); }},
+        {"destination pitch not a multiple of 4", [&] { return fs->Mosaic_C32A(15, 32, 4, 4, 0, 0, sp, 128, dp, 130); }},
+        {"destination not on a 4-byte boundary",
+         [&] { return fs->Mosaic_YUY2(15, 62, 4, 4, 0, 0, sp, 128, static_cast<char*>(dp) + 2, 128); }},
     };
     for (const Bad& b : bad) {
         EXPECT_EQ(b.call(), kInvalidValue) << b.what;

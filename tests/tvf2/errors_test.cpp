@@ -52,6 +52,14 @@ void MakeInputs(const ScratchDir& dir) {
         crc32(0, reinterpret_cast<const Bytef*>(huge.data() + ihdr), 17);  // type + 13 bytes
     for (int i = 0; i < 4; ++i) huge[ihdr + 17 + i] = static_cast<char>(crc >> (24 - 8 * i));
     WriteFile(dir.Path("huge.png"), huge);
+    // Within the size limit, but far more than the file holds: refused before allocating.
+    std::string claims = png;
+    const unsigned char big[8] = {0, 0, 0x3E, 0x80, 0, 0, 0x3E, 0x80};  // 16000x16000
+    claims.replace(ihdr + 4, 8, reinterpret_cast<const char*>(big), 8);
+    const uLong crc2 = crc32(0, reinterpret_cast<const Bytef*>(claims.data() + ihdr), 17);
+    for (int i = 0; i < 4; ++i) claims[ihdr + 17 + i] = static_cast<char>(crc2 >> (24 - 8 * i));
+    WriteFile(dir.Path("claims.png"), claims);
+    WriteFile(dir.Path("claims.y4m"), "YUV4MPEG2 W16000 H16000 C444\nFRAME\n" + std::string(100, 'x'));
     WriteFile(dir.Path("huge.y4m"), "YUV4MPEG2 W100000 H100000 C444\nFRAME\n");
     WriteFile(dir.Path("out.png"), "keep me");
     WriteFile(dir.Path("out.y4m"), "keep me");
@@ -161,6 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"corrupt_png", Cpu({"mosaic", "@corrupt.png", "@out.png"}), 1, "bad PNG file"},
         ErrorCase{"png_too_large", Cpu({"mosaic", "@huge.png", "@out.png"}), 1, "larger than tvf2 handles"},
         ErrorCase{"y4m_too_large", Cpu({"mosaic", "@huge.y4m", "@out.y4m"}), 1, "larger than tvf2 handles"},
+        ErrorCase{"png_claims_more_than_file", Cpu({"mosaic", "@claims.png", "@out.png"}), 1, "its header claims 16000x16000 pixels"},
+        ErrorCase{"y4m_claims_more_than_input", Cpu({"mosaic", "@claims.y4m", "@out.y4m"}), 1, "truncated YUV4MPEG2 stream: frame 1"},
         ErrorCase{"y4m_10_bit", Cpu({"mosaic", "@p10.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space C420p10"},
         ErrorCase{"y4m_mono", Cpu({"mosaic", "@mono.y4m", "@out.y4m"}), 1, "unsupported YUV4MPEG2 colour space Cmono"},
         ErrorCase{"y4m_bad_width", Cpu({"mosaic", "@badw.y4m", "@out.y4m"}), 1, "bad YUV4MPEG2 header"},
@@ -247,6 +257,37 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 // clang-format on
+
+// The module failing in the middle of a stream (the CPU runtime told to fail its n-th
+// allocation, texture object or launch): one line naming the failure, no output file.
+TEST(Tvf2ModuleFailure, MidStreamOneLineAndNoOutput) {
+    const struct {
+        const char* failure;
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {"launch:2", Cpu({"mosaic", "--cell", "4", "@c422.y4m", "@new.y4m"}), "status 7"},
+        {"launch:2", Cpu({"blur", "--radius", "2", "@c422.y4m", "@new.y4m"}), "status 7"},
+        {"texture:2", Cpu({"denoise", "--source", "texture", "@c422.y4m", "@new.y4m"}), "status 2"},
+        {"alloc:1", Cpu({"mosaic", "@rgb.png", "@new.png"}), "status 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.failure) + " " + c.args[0]);
+        ScratchDir dir;
+        MakeInputs(dir);
+        const std::vector<std::string> before = dir.Entries();
+        std::vector<std::string> args;
+        for (const std::string& a : c.args) args.push_back(a[0] == '@' ? dir.Path(a.substr(1)) : a);
+        setenv("TVF2_CPU_FAIL", c.failure, 1);
+        const RunResult r = RunTvf2(args);
+        unsetenv("TVF2_CPU_FAIL");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err.compare(0, 6, "tvf2: "), 0) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line: " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.Entries(), before);
+    }
+}
 
 }  // namespace
 }  // namespace tvf2test

@@ -39,7 +39,9 @@ struct cpurtThread {
 typedef void (*cpurtTrampoline)(void** args);
 
 // Registers a kernel (its host address, a trampoline and a name for messages) so that
-// cudaLaunchKernel accepts that address. Registering the same address again is a no-op.
+// cudaLaunchKernel accepts that address. Registering an address again replaces the
+// earlier entry: a module unloaded and loaded again (perhaps a different build at the
+// same address) registers its kernels anew, never runs a stale trampoline.
 CPURT_API void cpurtRegisterFunction(const void* func, cpurtTrampoline trampoline,
                                      const char* name);
 
@@ -77,6 +79,30 @@ CPURT_API const char* cpurtLastLaunchFailure(void);
 
 // Number of live allocations (cudaMalloc and cudaMallocArray), for leak checks in tests.
 CPURT_API size_t cpurtLiveAllocations(void);
+
+// Number of live texture objects, for leak checks in tests.
+CPURT_API size_t cpurtLiveTextures(void);
+
+// Failure injection. cpurtFailNth(point, n, error) makes the n-th call of that kind from
+// now on (n = 1: the next one), on whichever host thread it comes, fail with `error`
+// without doing anything else; n = 0 disarms the point. Each point counts on its own:
+//   cpurtFailAllocation       cudaMalloc and cudaMallocArray
+//   cpurtFailTextureCreation  cudaCreateTextureObject
+//   cpurtFailLaunch           cudaLaunchKernel, after its configuration was found valid
+//                             (so a launch that the device would refuse still reports
+//                             that), before any block runs
+// A failed launch is recorded as the thread's last error like any other launch error.
+// The environment variable TVF2_CPU_FAIL arms points for a whole process: "launch:N",
+// "alloc:N", "texture:N", comma-separated (out of memory for allocations and texture
+// objects, out of resources for launches).
+enum cpurtFailurePoint {
+    cpurtFailAllocation = 0,
+    cpurtFailTextureCreation = 1,
+    cpurtFailLaunch = 2
+};
+CPURT_API void cpurtFailNth(enum cpurtFailurePoint point, unsigned long long n, cudaError_t error);
+// Whether the armed failure of `point` has not fired yet.
+CPURT_API int cpurtFailurePending(enum cpurtFailurePoint point);
 
 #ifdef __cplusplus
 }

@@ -18,6 +18,10 @@ bool is_device_range(const void* p, std::size_t bytes);
 
 void set_launch_failure(const std::string& message);
 
+// Counts a call at an injection point; true (with the error to report) when this call
+// is the one armed to fail.
+bool injected_failure(cpurtFailurePoint point, cudaError_t* error);
+
 }  // namespace cpurt
 
 #endif

@@ -20,9 +20,26 @@
 #include <boost/context/protected_fixedsize_stack.hpp>
 #include <pthread.h>
 
+// GCC names the sanitizers with macros, clang with __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/common_interface_defs.h>
 #define CPURT_ASAN 1
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define CPURT_TSAN 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CPURT_ASAN 1
+#endif
+#if __has_feature(thread_sanitizer)
+#define CPURT_TSAN 1
+#endif
+#endif
+#if defined(CPURT_ASAN)
+#include <sanitizer/common_interface_defs.h>
+#endif
+#if defined(CPURT_TSAN)
+#include <sanitizer/tsan_interface.h>
 #endif
 
 #include <algorithm>
@@ -113,10 +130,14 @@ struct StackBounds {
     const void* bottom = nullptr;
     std::size_t size = 0;
 };
+// ThreadSanitizer keeps a context per fiber; each switch names the one it goes to.
 struct Cont {
     ctx::fiber f;
 #if defined(CPURT_ASAN)
     StackBounds stack;
+#endif
+#if defined(CPURT_TSAN)
+    void* tsan = nullptr;
 #endif
 };
 
@@ -165,6 +186,9 @@ struct Worker {
     StackBounds running;   // the stack in use now
     StackBounds entering;  // the stack the last switch went to
     StackBounds created;   // the stack of the fiber created last
+#endif
+#if defined(CPURT_TSAN)
+    void* tsanRunning = nullptr;  // ThreadSanitizer's context of the fiber running now
 #endif
     bool quitting = false;
     // The block being run
@@ -224,6 +248,11 @@ __attribute__((always_inline)) inline void switch_to(Worker& w, Cont& target, Co
     w.entering = target.stack;
     __sanitizer_start_switch_fiber(&fakeStack, target.stack.bottom, target.stack.size);
 #endif
+#if defined(CPURT_TSAN)
+    mySlot->tsan = w.tsanRunning;
+    w.tsanRunning = target.tsan;
+    __tsan_switch_to_fiber(target.tsan, 0);
+#endif
     ctx::fiber from = std::move(target.f).resume();
     arrived(*t_worker, fakeStack);
     if (from) t_worker->storeTo->f = std::move(from);
@@ -244,10 +273,18 @@ Cont take_free_fiber(Worker& w) {
             __sanitizer_start_switch_fiber(nullptr, w.mainCont.stack.bottom, w.mainCont.stack.size);
             w.entering = w.mainCont.stack;
 #endif
+#if defined(CPURT_TSAN)
+            // (Its ThreadSanitizer context is left behind: fibers end only at exit.)
+            w.tsanRunning = w.mainCont.tsan;
+            __tsan_switch_to_fiber(w.mainCont.tsan, 0);
+#endif
             return std::move(w.mainCont.f);
         });
 #if defined(CPURT_ASAN)
         c.stack = w.created;
+#endif
+#if defined(CPURT_TSAN)
+        c.tsan = __tsan_create_fiber(0);
 #endif
         return c;
     }
@@ -420,6 +457,9 @@ struct Pool {
         }
         w.running = StackBounds{bottom, size};
 #endif
+#if defined(CPURT_TSAN)
+        w.tsanRunning = __tsan_get_current_fiber();
+#endif
         unsigned long long seen = 0;
         for (;;) {
             Launch* L;
@@ -495,7 +535,7 @@ extern "C" {
 void cpurtRegisterFunction(const void* func, cpurtTrampoline trampoline, const char* name) {
     auto& r = kernels();
     std::lock_guard<std::mutex> lock(r.mu);
-    r.kernels.emplace(func, KernelInfo{trampoline, name ? name : "kernel"});
+    r.kernels[func] = KernelInfo{trampoline, name ? name : "kernel"};
 }
 
 const struct cpurtThread* cpurtCurrentThread(void) { return t_current ? &t_current->pub : nullptr; }
@@ -562,6 +602,7 @@ cudaError_t cudaLaunchKernel(const void* func, dim3 gridDim, dim3 blockDim, void
     }
     cudaError_t e = check_configuration(gridDim, blockDim, sharedMem);
     if (e != cudaSuccess) return record(e);
+    if (injected_failure(cpurtFailLaunch, &e)) return record(e);
     load_order_from_env();
 
     Launch L;

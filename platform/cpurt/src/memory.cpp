@@ -102,6 +102,8 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
         return cudaSuccess;
     }
     void* p = nullptr;
+    cudaError_t injected;
+    if (cpurt::injected_failure(cpurtFailAllocation, &injected)) return record(injected);
     if (size > (std::size_t(1) << 46) ||
         !(p = ::operator new(size, std::align_val_t(cpurt::kAlignment), std::nothrow)))
         return record(cudaErrorMemoryAllocation);
@@ -180,6 +182,8 @@ cudaError_t cudaMallocArray(cudaArray_t* array, const struct cudaChannelFormatDe
     }
     if (total == 0 || desc->f > cudaChannelFormatKindFloat)
         return record(cudaErrorInvalidChannelDescriptor);
+    cudaError_t injected;
+    if (cpurt::injected_failure(cpurtFailAllocation, &injected)) return record(injected);
     if (height == 0) height = 1;
     std::size_t bytes;
     if (width > (std::size_t(1) << 20) || height > (std::size_t(1) << 20) ||
@@ -261,6 +265,8 @@ cudaError_t cudaCreateTextureObject(cudaTextureObject_t* pTexObject,
     auto& r = registry();
     std::lock_guard<std::mutex> lock(r.mu);
     if (!a || !r.arrays.count(a)) return record(cudaErrorInvalidResourceHandle);
+    cudaError_t injected;
+    if (cpurt::injected_failure(cpurtFailTextureCreation, &injected)) return record(injected);
     auto* t = new cpurt::TextureObject{a, {pTexDesc->addressMode[0], pTexDesc->addressMode[1]},
                                        pTexDesc->normalizedCoords != 0};
     r.textures.insert(t);
@@ -312,6 +318,12 @@ size_t cpurtLiveAllocations(void) {
     auto& r = registry();
     std::lock_guard<std::mutex> lock(r.mu);
     return r.allocations.size() + r.arrays.size();
+}
+
+size_t cpurtLiveTextures(void) {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mu);
+    return r.textures.size();
 }
 
 }  // extern "C"
