@@ -173,9 +173,10 @@ std::vector<int16_t> DetailOf(const Filter& f, bool wide, int w, int h, const st
               0);
     const uint8_t* b = static_cast<const uint8_t*>(blur.p);
     auto lane = [wide](const uint8_t* p, size_t i) {
+        if (!wide) return int(p[i]);
         int16_t v;
         std::memcpy(&v, p + 2 * i, 2);
-        return wide ? int(v) : int(p[i]);
+        return int(v);
     };
     std::vector<int16_t> d(static_cast<size_t>(w) * h * 4);
     for (size_t i = 0; i < d.size(); ++i) {
