@@ -125,9 +125,8 @@ Stats& FuzzStats() {
 }
 
 std::string CheckFuzzInput(FuncSet* fs, const uint8_t* data, size_t size) {
-    const auto& slots = Slots();
     if (size == 0) return "";
-    const SlotEntry& e = slots[data[0] % slots.size()];
+    const SlotEntry& e = EntryForByte(data[0]);
     Draw d(data + 1, size - 1);
     Call c;
     c.seed = size;

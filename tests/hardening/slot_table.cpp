@@ -4,6 +4,7 @@
 
 #include "convolution/weight_table.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -404,7 +405,32 @@ const std::vector<SlotEntry> kSlots = {
 
 }  // namespace
 
-const std::vector<SlotEntry>& Slots() { return kSlots; }
+std::vector<SlotEntry>& Registered() {
+    static std::vector<SlotEntry> entries;
+    return entries;
+}
+
+const std::vector<SlotEntry>& Slots() {
+    static const std::vector<SlotEntry> all = [] {
+        std::vector<SlotEntry> v = kSlots;
+        v.insert(v.end(), Registered().begin(), Registered().end());
+        std::stable_sort(v.begin(), v.end(),
+                         [](const SlotEntry& a, const SlotEntry& b) { return a.slot < b.slot; });
+        return v;
+    }();
+    return all;
+}
+
+SlotRegistration::SlotRegistration(std::initializer_list<SlotEntry> entries) {
+    Registered().insert(Registered().end(), entries.begin(), entries.end());
+}
+
+const SlotEntry& EntryForByte(uint8_t first) {
+    const auto& slots = Slots();
+    for (const SlotEntry& e : slots)
+        if (e.slot == first % 64) return e;
+    return slots[first % slots.size()];
+}
 
 bool DocumentedStatus(int status) {
     // invalid value, invalid configuration, out of memory, invalid pitch, invalid

@@ -1,10 +1,10 @@
-// Every built slot as the hardening harnesses drive it: one table, shared by the slot
-// fuzzer (and its corpus replay), the concurrency test, the failure-injection test and
-// the load/unload test.
+// Every slot as the hardening harnesses drive it: one table, shared by the slot fuzzer
+// (and its corpus replay), the concurrency test, the failure-injection test and the
+// load/unload test.
 //
-// HOW TO ADD A SLOT (one entry in kSlots; nothing else in the harnesses changes; slots
-// that still answer "not yet implemented" need none):
-//   1. If its family has no builder yet, write one in slot_table.cpp next to the others:
+// HOW TO ADD A SLOT (nothing else in the harnesses changes):
+//   1. Write its family's builder, in slot_table.cpp or in a file of its own named
+//      slots_<family>.cpp beside it (picked up by the build):
 //        void BuildFoo(Draw& d, Call& c, int variant)
 //      It draws every argument from `d` (d.Int, d.Float, d.Bool, d.Pitch: within the
 //      given ranges when the draw is seeded, edge values too when it decodes fuzz
@@ -22,13 +22,17 @@
 //   2. Write its runner, which calls the slot with c.P(i) (pointer of buffer i), c.A(i)
 //      (array), c.I(k) / c.F(k) (scalar k) and returns its status:
 //        int RunFoo(FuncSet* fs, Call& c, int variant)
-//   3. Append {"Foo_C32", slot number, BuildFoo, RunFoo, variant} to kSlots.
-//   4. Add seed inputs: files in corpus/slots whose first byte is the entry's index in
-//      kSlots, e.g. for index 25:
-//        { printf '\031'; head -c 64 /dev/urandom; } > tests/hardening/corpus/slots/entry25-0
+//   3. Register {"Foo_C32", slot number, BuildFoo, RunFoo, variant}: in kSlots in
+//      slot_table.cpp, or from its own file with one namespace-scope
+//        const SlotRegistration kFooSlots({{"Foo_C32", 12, BuildFoo, RunFoo, 0}, ...});
+//      Slots() lists every entry in slot order.
+//   4. Add seed inputs: files in corpus/slots whose first byte is the slot's number
+//      (a fuzz input picks the entry of the slot its first byte names, modulo 64), e.g.
+//      for slot 25:
+//        { printf '\031'; head -c 64 /dev/urandom; } > tests/hardening/corpus/slots/slot25-0
 // Temporaries the slot allocates and texture objects it creates need nothing more:
 // the failure-injection test finds every allocation, texture creation and launch a call
-// makes. Entries are picked by index, so appending keeps the corpus meaningful.
+// makes.
 #ifndef TVF2_TESTS_HARDENING_SLOT_TABLE_H
 #define TVF2_TESTS_HARDENING_SLOT_TABLE_H
 
@@ -38,6 +42,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -134,7 +139,18 @@ struct SlotEntry {
     int variant;  // passed to build and run: the layout, for families of several slots
 };
 
+// Every registered entry, in slot order.
 const std::vector<SlotEntry>& Slots();
+
+// Adds entries to Slots() from a family's own file (a namespace-scope object; Slots()
+// is first called after static initialisation).
+struct SlotRegistration {
+    explicit SlotRegistration(std::initializer_list<SlotEntry> entries);
+};
+
+// The entry a fuzz input's first byte names: the slot of that number (modulo 64), or
+// for a number no slot has, the entry at that position modulo the table's size.
+const SlotEntry& EntryForByte(uint8_t first);
 
 // Statuses a slot may answer (host numbering) besides 0.
 bool DocumentedStatus(int status);
