@@ -4,6 +4,7 @@
 #include "launch/grid_block.h"
 #include "kernel_lang.h"
 
+#include <climits>
 #include <cstdint>
 
 namespace tvf2 {
@@ -174,13 +175,21 @@ bool FrameValid(int w, int h, const void* p, int pitch, int bytesPerPixel) {
            (bytesPerPixel == 1 || PixelsAligned(p, pitch));
 }
 
+// Mask bytes are addressed by a 32-bit offset: a mask whose last byte lies beyond
+// INT_MAX cannot be reached, and the wrapped offset would land outside the mask (before
+// it, even). Such a mask (over 2 GiB) is refused rather than half written.
+bool MaskValid(int w, int h, const void* p, int pitch) {
+    return FrameValid(w, h, p, pitch, 1) &&
+           (w == 0 || h == 0 || (h - 1LL) * pitch + (w - 1) <= INT_MAX);
+}
+
 dim3 Grid(const LaunchShape& s) { return dim3(s.gridX, s.gridY); }
 dim3 Block(const LaunchShape& s) { return dim3(s.blockX, s.blockY); }
 
 }  // namespace
 
 cudaError_t LaunchKeyMask(KeyMaskRule rule, const KeyMaskArgs& a) {
-    if (!FrameValid(a.w, a.h, a.src, a.srcPitch, 4) || !FrameValid(a.w, a.h, a.mask, a.maskPitch, 1))
+    if (!FrameValid(a.w, a.h, a.src, a.srcPitch, 4) || !MaskValid(a.w, a.h, a.mask, a.maskPitch))
         return cudaErrorInvalidValue;
     const LaunchShape s = GridBlock(a.w, a.h);
 #define TVF2_LAUNCH_KEY_MASK(kernel)                                                          \
@@ -201,7 +210,7 @@ cudaError_t LaunchSuppressKeyChroma(const SuppressArgs& a) {
 }
 
 cudaError_t LaunchMaskApply(MaskApply op, const MaskApplyArgs& a) {
-    if (!FrameValid(a.w, a.h, a.frame, a.framePitch, 4) || !FrameValid(a.w, a.h, a.mask, a.maskPitch, 1))
+    if (!FrameValid(a.w, a.h, a.frame, a.framePitch, 4) || !MaskValid(a.w, a.h, a.mask, a.maskPitch))
         return cudaErrorInvalidValue;
     const LaunchShape s = GridBlock(a.w, a.h);
 #define TVF2_LAUNCH_MASK_APPLY(kernel) \

@@ -54,8 +54,9 @@ struct MaskApplyArgs {
     int maskPitch;
 };
 
-// Each launcher refuses null frames or masks, negative sizes and pitches smaller than a
-// row with invalid value, before anything is launched; otherwise it queues its kernel
+// Each launcher refuses null frames or masks, negative sizes, pitches smaller than a row
+// and masks whose last byte lies beyond a 32-bit offset with invalid value, before
+// anything is launched; otherwise it queues its kernel
 // over the default launch shape and returns the runtime's status.
 cudaError_t LaunchKeyMask(KeyMaskRule rule, const KeyMaskArgs& a);
 cudaError_t LaunchSuppressKeyChroma(const SuppressArgs& a);

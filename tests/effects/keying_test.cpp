@@ -542,6 +542,11 @@ TEST(KeyingArguments, RefusedOrEmptyWithoutWriting) {
         {"apply: negative width", [&] { return same(apply(-16, 8, f, 64, m, 16), kInvalidValue, 6); }},
         {"apply: frame pitch not a multiple of 4", [&] { return same(apply(15, 8, f, 63, m, 16), kInvalidValue, 6); }},
         {"apply: misaligned frame", [&] { return same(apply(15, 8, static_cast<char*>(f) + 1, 64, m, 16), kInvalidValue, 6); }},
+        // A mask over 2 GiB: its last row lies beyond the 32-bit offset the kernels address
+        // mask bytes by (a wrapped offset would write before the mask).
+        {"key: mask beyond a 32-bit offset", [&] { return same(key(1, 2049, f, 4, m, 1 << 20), kInvalidValue, 2); }},
+        {"apply: mask beyond a 32-bit offset", [&] { return same(apply(1, 2049, f, 4, m, 1 << 20), kInvalidValue, 6); }},
+        {"key: mask of INT_MAX rows", [&] { return same(key(1, INT_MAX, f, 4, m, 2), kInvalidValue, 2); }},
         {"apply: empty", [&] { return same(apply(16, 0, f, 64, m, 16), kInvalidConfiguration, 6); }},
         {"blend: null frame", [&] { return fs->BlendToColour_C32(16, 8, nullptr, 64, 0, 0.5f) == kInvalidValue; }},
         {"blend: pitch below a row", [&] { return fs->BlendToColour_C32(16, 8, f, 32, 0, 0.5f) == kInvalidValue; }},
