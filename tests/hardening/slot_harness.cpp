@@ -156,7 +156,7 @@ std::string CheckFuzzInput(FuncSet* fs, const uint8_t* data, size_t size) {
     else ++st.refused;
     if (!wouldLaunch) {
         if (status != 0 && !DocumentedStatus(status))
-            problem = std::string(e.name) + ": undocumented status " + std::to_string(status);
+            problem = "undocumented status " + std::to_string(status);
         if (problem.empty()) problem = UnexpectedWrites(c, before, status);
         if (!problem.empty()) problem = std::string(e.name) + ": " + problem;
     }
