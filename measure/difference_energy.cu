@@ -211,6 +211,11 @@ EnergyPlan PlanEnergy(EnergyLayout layout, const EnergyArgs& a) {
 
 bool EnergyArgsValid(EnergyLayout layout, const EnergyArgs& a) {
     if (!a.result || !a.partialSums || !a.hostBuffer) return false;
+    // 64-bit entries and totals: a misaligned device entry faults the launch, a
+    // misaligned host one is undefined.
+    if ((reinterpret_cast<uintptr_t>(a.partialSums) | reinterpret_cast<uintptr_t>(a.hostBuffer) |
+         reinterpret_cast<uintptr_t>(a.result)) & 7)
+        return false;
     if (a.width < 0 || a.height < 0) return false;
     const int planes = SemiPlanarLayout(layout) ? 4 : 2;
     const int bytes = SampleBytes(layout);
@@ -231,7 +236,13 @@ cudaError_t MeasureEnergy(EnergyLayout layout, const EnergyArgs& a) {
     if (!EnergyArgsValid(layout, a)) return cudaErrorInvalidValue;
     const EnergyPlan p = PlanEnergy(layout, a);
     const size_t bytes = static_cast<size_t>(a.bufferBytes);
-    cudaMemset(a.partialSums, 0, bytes);  // entries past the grid stay 0
+    // Entries past the grid stay 0. A clear the runtime refuses (a buffer smaller than
+    // its stated size, or freed) ends the call before the kernel writes into it.
+    cudaError_t cleared = cudaMemset(a.partialSums, 0, bytes);
+    if (cleared != cudaSuccess) {
+        cudaGetLastError();  // reported by the status, as a failed launch is
+        return cleared;
+    }
     long long* partial = static_cast<long long*>(a.partialSums);
     const int* m = p.m;
 #define TVF2_ENERGY_MATRIX_ARGS m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]

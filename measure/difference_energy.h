@@ -18,9 +18,12 @@
 //   - invalid value before anything is touched (no memset, no launch, result and both
 //     buffers unchanged): a null result, null images, planes or buffers, negative sizes,
 //     pitches smaller than the row the kernel reads or negative, base addresses and
-//     pitches of the 16-bit layouts that are not 2-byte aligned, and a buffer size
-//     below 8 bytes per block of the launch shape (a smaller buffer would be written
-//     past its end by the device);
+//     pitches of the 16-bit layouts that are not 2-byte aligned, a partial-sum buffer,
+//     host buffer or result that is not 8-byte aligned, and a buffer size below 8 bytes
+//     per block of the launch shape (a smaller buffer would be written past its end by
+//     the device);
+//   - a clear of the partial-sum buffer that the runtime refuses is returned before the
+//     launch (the result and host buffer are untouched);
 //   - a buffer size that is not a multiple of 8: all of it is cleared and copied, only
 //     the whole entries are totalled (the trailing bytes are always past the last
 //     block's entry, so they hold 0);

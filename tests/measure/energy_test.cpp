@@ -427,6 +427,20 @@ TEST(EnergyArguments, RefusedWithoutTouchingAnything) {
         {"odd base", [](Call&, const void** p, int*, void*&, int64_t*&, int64_t*&) { p[0] = static_cast<const char*>(p[0]) + 1; }, false, true},
         {"buffer below one entry per block", [](Call& c, const void**, int*, void*&, int64_t*&, int64_t*&) { c.bufferBytes = 8 * 12 - 1; }, false, false},
         {"negative buffer size", [](Call& c, const void**, int*, void*&, int64_t*&, int64_t*&) { c.bufferBytes = -8; }, false, false},
+        // 64-bit entries and totals: the device buffer, the host buffer and the result
+        // must be 8-byte aligned (the device would fault on a misaligned entry).
+        {"partial sums not 8-byte aligned", [](Call& c, const void**, int*, void*& d, int64_t*&, int64_t*&) {
+             d = static_cast<char*>(d) + 4;
+             c.bufferBytes -= 8;
+         }, false, false},
+        {"host buffer not 8-byte aligned", [](Call& c, const void**, int*, void*&, int64_t*& h, int64_t*&) {
+             h = reinterpret_cast<int64_t*>(reinterpret_cast<char*>(h) + 4);
+             c.bufferBytes -= 8;
+         }, false, false},
+        {"result not 8-byte aligned", [](Call&, const void**, int*, void*&, int64_t*&, int64_t*& r) {
+             static int64_t spare[2];
+             r = reinterpret_cast<int64_t*>(reinterpret_cast<char*>(spare) + 4);
+         }, false, false},
     };
     for (L l : kLayouts) {
         // 100 x 40 positions: 6 x 2 blocks of 16 x 16 (the pair layouts: 200 pixels).
@@ -442,6 +456,27 @@ TEST(EnergyArguments, RefusedWithoutTouchingAnything) {
         }
     }
 }
+
+#if defined(TVF2_TEST_CPU)
+// A partial-sum buffer that does not hold the size the caller states: the CPU runtime
+// refuses to clear it, and the slot returns that before launching (the kernel would
+// write past the buffer).
+TEST(EnergyArguments, AFailedClearIsReturnedBeforeTheLaunch) {
+    for (L l : kLayouts) {
+        const int w = IsPairLayout(l) ? 80 : 40;
+        const Images img = MakeImages(l, w, 20, false, 0, 6);
+        const Outcome o = RunSlot(Call{l, w, 20, false, kIdentity, 0}, img,
+                                  [](Call& c, const void**, int*, void*&, int64_t*&, int64_t*&) {
+                                      c.bufferBytes = 8 * kBufferEntries + 8;  // 8 bytes more than it holds
+                                  });
+        EXPECT_EQ(o.status, kInvalidValue) << Name(l);
+        EXPECT_EQ(o.result, kUntouched) << Name(l);
+        EXPECT_EQ(o.host, std::vector<int64_t>(kBufferEntries, kUntouched)) << Name(l);
+        EXPECT_EQ(o.partial, std::vector<int64_t>(kBufferEntries, kUntouched)) << Name(l);
+    }
+    FuncSet()->GetLastStatus();
+}
+#endif
 
 // An empty frame (or a pair layout one pixel wide) has an empty launch shape: the
 // runtime refuses the launch, and the result is not written.
