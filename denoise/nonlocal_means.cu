@@ -319,7 +319,12 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     cudaError_t copied = cudaMemcpy(block + 12 * n, a.coefficients, sizeof(float) * n, cudaMemcpyHostToDevice);
     if (copied == cudaSuccess) copied = cudaMemcpy(block, a.frames, sizeof(void*) * n, cudaMemcpyHostToDevice);
     if (copied == cudaSuccess) copied = cudaMemcpy(block + 8 * n, a.pitches, sizeof(int) * n, cudaMemcpyHostToDevice);
-    if (copied != cudaSuccess) return copied;
+    if (copied != cudaSuccess) {
+        // The refusal is this call's status alone: left pending, it would be the status
+        // of the caller's next call, which ran.
+        cudaGetLastError();
+        return copied;
+    }
     const u8* const* frames = reinterpret_cast<const u8* const*>(block);
     const int* pitches = reinterpret_cast<const int*>(block + 8 * n);
     const float* coef = reinterpret_cast<const float*>(block + 12 * n);
