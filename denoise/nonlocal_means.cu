@@ -299,7 +299,9 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
         return cudaErrorInvalidValue;
     if (a.width < 1 || a.height < 1) return cudaSuccess;
     const int n = 2 * a.T + 1;
-    if (!a.coefficients || !a.frames || !a.pitches || !a.params || !FrameValid(a.dst, a.dstPitch, a.width))
+    // The kernels read the block's frame pointers as 8-byte words.
+    if (!a.coefficients || !a.frames || !a.pitches || !a.params ||
+        reinterpret_cast<uintptr_t>(a.params) % alignof(void*) != 0 || !FrameValid(a.dst, a.dstPitch, a.width))
         return cudaErrorInvalidValue;
     for (int f = 0; f < n; ++f)
         if (!FrameValid(a.frames[f], a.pitches[f], a.width) || a.frames[f] == a.dst) return cudaErrorInvalidValue;
