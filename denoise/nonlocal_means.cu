@@ -299,7 +299,9 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
         return cudaErrorInvalidValue;
     if (a.width < 1 || a.height < 1) return cudaSuccess;
     const int n = 2 * a.T + 1;
-    if (!a.coefficients || !a.frames || !a.pitches || !a.params || !FrameValid(a.dst, a.dstPitch, a.width))
+    // The kernels read the block's frame pointers as 8-byte words.
+    if (!a.coefficients || !a.frames || !a.pitches || !a.params ||
+        reinterpret_cast<uintptr_t>(a.params) % alignof(void*) != 0 || !FrameValid(a.dst, a.dstPitch, a.width))
         return cudaErrorInvalidValue;
     for (int f = 0; f < n; ++f)
         if (!FrameValid(a.frames[f], a.pitches[f], a.width) || a.frames[f] == a.dst) return cudaErrorInvalidValue;
@@ -319,7 +321,12 @@ cudaError_t LaunchNonLocalMeans(NlmLayout layout, const NlmArgs& a) {
     cudaError_t copied = cudaMemcpy(block + 12 * n, a.coefficients, sizeof(float) * n, cudaMemcpyHostToDevice);
     if (copied == cudaSuccess) copied = cudaMemcpy(block, a.frames, sizeof(void*) * n, cudaMemcpyHostToDevice);
     if (copied == cudaSuccess) copied = cudaMemcpy(block + 8 * n, a.pitches, sizeof(int) * n, cudaMemcpyHostToDevice);
-    if (copied != cudaSuccess) return copied;
+    if (copied != cudaSuccess) {
+        // The refusal is this call's status alone: left pending, it would be the status
+        // of the caller's next call, which ran.
+        cudaGetLastError();
+        return copied;
+    }
     const u8* const* frames = reinterpret_cast<const u8* const*>(block);
     const int* pitches = reinterpret_cast<const int*>(block + 8 * n);
     const float* coef = reinterpret_cast<const float*>(block + 12 * n);

@@ -30,7 +30,8 @@
 //   - invalid value, nothing copied or launched, nothing written: S < 0, T < 0, a halo
 //     S + max(P, 0) over 4096 or a window of more than 1025 frames (T > 512), and for a
 //     non-empty frame null coefficients, frame arrays, pitch arrays, frames, output or
-//     parameter block, pitches smaller than a row, frames or pitches not 4-byte aligned,
+//     parameter block, a parameter block not 8-byte aligned (it holds the frame
+//     pointers), pitches smaller than a row, frames or pitches not 4-byte aligned,
 //     an output that is one of the frames, and a budget whose bands lower than a block
 //     split the columns into chunks narrower than a block (no block would fit across);
 //   - the parameter copies are checked, the coefficients (the block's end) first: a
