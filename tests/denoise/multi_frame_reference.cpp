@@ -1,6 +1,7 @@
 #include "multi_frame_reference.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace tvf2test {
@@ -34,6 +35,17 @@ void MultiFrameReference(MfaLayout layout, int T, bool fields, const HostFrame& 
                 const int64_t weight = int64_t(T) - dmax;
                 if (weight < 1) continue;
                 const uint8_t* p = ref.px(x, y);
+                if (layout == MfaLayout::C32) {
+                    // C32 adds in single precision: the weight rounded to a float, each
+                    // product and sum rounded, the sum cut back to an integer.
+                    const float wf = static_cast<float>(weight);
+                    for (int k = 0; k < 3; ++k) {
+                        const float product = wf * static_cast<float>(p[k]);
+                        s[k] = static_cast<int64_t>(std::trunc(static_cast<float>(s[k]) + product));
+                    }
+                    wsum = static_cast<int64_t>(std::trunc(static_cast<float>(wsum) + wf));
+                    continue;
+                }
                 const int64_t a = alpha ? weight * p[3] : weight;
                 for (int k = 0; k < 3; ++k) s[k] += a * p[k];
                 wsum += a;

@@ -33,11 +33,10 @@ Slot SlotOf(MfaLayout l) {
     return slots[int(l)];
 }
 
-// The largest T for which the reference's exact sums are what the slots compute: the
-// integer sums within 32 bits, C32's float sums within 24 bits.
+// The largest T for which the reference's 64-bit sums are what the slots compute: the
+// integer sums within 32 bits (C32's single-precision sums round like the reference's).
 int TLimit(MfaLayout l, int count) {
     const long long units = count + 1;
-    if (l == MfaLayout::C32) return int(((1LL << 24) - 1) / (255 * units));
     if (HasAlpha(l)) return int(((1LL << 31) - 1) / (256LL * 255 * units));
     return int(((1LL << 31) - 1) / (256 * units));
 }
