@@ -120,9 +120,7 @@ const Runtime& Module() {
                               dlsym(handle, name))
                         : nullptr;
         };
-        PFN_GetFuncSet get;
-        find("GetFuncSet", get);
-        if (get) get(&m.funcs);
+        m.funcs = CpuModule();
         find("cudaCreateChannelDesc", m.createChannelDesc);
         find("cudaMallocArray", m.mallocArray);
         find("cudaMemcpy2DToArray", m.memcpy2DToArray);
@@ -131,19 +129,6 @@ const Runtime& Module() {
     }();
     return r;
 }
-
-// Device memory of the CPU module, which is host memory: filled and read with memcpy.
-struct Dev {
-    explicit Dev(size_t bytes, const void* from = nullptr) {
-        EXPECT_EQ(Module().funcs->DeviceMalloc(&p, bytes), 0);
-        if (from) std::memcpy(p, from, bytes);
-    }
-    ~Dev() { Module().funcs->DeviceFree(p); }
-    Dev(const Dev&) = delete;
-    Dev& operator=(const Dev&) = delete;
-    const float* Floats() const { return static_cast<const float*>(p); }
-    void* p = nullptr;
-};
 
 // A weight table from the builder tvf2 uses, in device memory.
 struct Table {

@@ -6,7 +6,6 @@
 #include "reference.h"
 #include "test_support.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,27 +17,6 @@ namespace tvf2test {
 namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
-
-F* Funcs() {
-    static F* const funcs = [] {
-        F* f = nullptr;
-        void* handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
-        auto get = handle ? reinterpret_cast<PFN_GetFuncSet>(dlsym(handle, "GetFuncSet")) : nullptr;
-        if (get) get(&f);
-        return f;
-    }();
-    return funcs;
-}
-
-// Device memory of the CPU module is host memory.
-struct Dev {
-    explicit Dev(size_t bytes, const void* from = nullptr) {
-        EXPECT_EQ(Funcs()->DeviceMalloc(&p, bytes ? bytes : 1), 0);
-        if (from) std::memcpy(p, from, bytes);
-    }
-    ~Dev() { Funcs()->DeviceFree(p); }
-    void* p = nullptr;
-};
 
 // ---- the documented conversions, written from USAGE.md ----------------------------------
 
@@ -134,13 +112,13 @@ std::function<void(uint8_t*, int, int, bool)> Key(bool gated, float e, float sca
         KeyYuv(stream, ky, ku, kv);
         Dev frame(size_t(w) * h * 4, rows), mask(size_t(w) * h);
         auto slot = gated ? &F::KeyMaskGated_YUV32 : &F::KeyMaskProduct_YUV32;
-        ASSERT_EQ((Funcs()->*slot)(w, h, 0, e, ky, ku, kv, scale, lumaWeight, scale, frame.p, w * 4, mask.p, w), 0);
+        ASSERT_EQ((CpuModule()->*slot)(w, h, 0, e, ky, ku, kv, scale, lumaWeight, scale, frame.p, w * 4, mask.p, w), 0);
         if (radius >= 0) {
             const double k2 = double(ku) * ku + double(kv) * kv;
-            ASSERT_EQ(Funcs()->SuppressKeyChroma_YUV32(w, h, radius, ku, kv, float(strength * ku / k2),
+            ASSERT_EQ(CpuModule()->SuppressKeyChroma_YUV32(w, h, radius, ku, kv, float(strength * ku / k2),
                                                        float(strength * kv / k2), all, frame.p, w * 4), 0);
         }
-        ASSERT_EQ((Funcs()->*apply)(w, h, frame.p, w * 4, mask.p, w), 0);
+        ASSERT_EQ((CpuModule()->*apply)(w, h, frame.p, w * 4, mask.p, w), 0);
         std::memcpy(rows, frame.p, size_t(w) * h * 4);
     };
 }
@@ -148,7 +126,7 @@ std::function<void(uint8_t*, int, int, bool)> Key(bool gated, float e, float sca
 std::function<void(uint8_t*, int, int, bool)> Fade(uint32_t pngColour, uint32_t streamColour, float alpha) {
     return [=](uint8_t* rows, int w, int h, bool stream) {
         Dev frame(size_t(w) * h * 4, rows);
-        ASSERT_EQ(Funcs()->BlendToColour_C32(w, h, frame.p, w * 4, int(stream ? streamColour : pngColour), alpha), 0);
+        ASSERT_EQ(CpuModule()->BlendToColour_C32(w, h, frame.p, w * 4, int(stream ? streamColour : pngColour), alpha), 0);
         std::memcpy(rows, frame.p, size_t(w) * h * 4);
     };
 }
@@ -156,7 +134,7 @@ std::function<void(uint8_t*, int, int, bool)> Fade(uint32_t pngColour, uint32_t 
 std::function<void(uint8_t*, int, int, bool)> Shift(int su, int sv) {
     return [=](uint8_t* rows, int w, int h, bool) {
         Dev frame(size_t(w) * h * 4, rows);
-        ASSERT_EQ(Funcs()->ShiftMiddleChannels_C32(w, h, frame.p, w * 4, su, sv), 0);
+        ASSERT_EQ(CpuModule()->ShiftMiddleChannels_C32(w, h, frame.p, w * 4, su, sv), 0);
         std::memcpy(rows, frame.p, size_t(w) * h * 4);
     };
 }
@@ -213,7 +191,7 @@ class Tvf2Keying : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Tvf2Keying, EqualsTheModuleOnTheConvertedFrame) {
     const Case& c = GetParam();
-    ASSERT_NE(Funcs(), nullptr);
+    ASSERT_NE(CpuModule(), nullptr);
     ScratchDir dir;
     const bool png = c.channels != 0;
     const std::string in = dir.Path(png ? "in.png" : "in.y4m"), out = dir.Path(png ? "out.png" : "out.y4m");

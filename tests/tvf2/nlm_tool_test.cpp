@@ -18,17 +18,6 @@ namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
 
-F* CpuModule() {
-    static F* const funcs = [] {
-        F* f = nullptr;
-        void* handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
-        auto get = handle ? reinterpret_cast<PFN_GetFuncSet>(dlsym(handle, "GetFuncSet")) : nullptr;
-        if (get) get(&f);
-        return f;
-    }();
-    return funcs;
-}
-
 struct Settings {
     int search, patch, temporal;
     const char* strength;
@@ -39,15 +28,6 @@ std::vector<std::string> Options(const Settings& s) {
     return {"--search", std::to_string(s.search), "--patch", std::to_string(s.patch), "--temporal",
             std::to_string(s.temporal), "--strength", s.strength};
 }
-
-// The module's device memory is host memory on the CPU backend.
-struct Dev {
-    explicit Dev(size_t bytes) { EXPECT_EQ(CpuModule()->DeviceMalloc(&p, bytes), 0); }
-    ~Dev() { CpuModule()->DeviceFree(p); }
-    Dev(const Dev&) = delete;
-    Dev& operator=(const Dev&) = delete;
-    void* p = nullptr;
-};
 
 // Filters frame `current` of a stream of 4-byte frames (tightly packed) with the window
 // around it, repeating the first and last frames past the ends.

@@ -6,7 +6,6 @@
 #include "reference.h"
 #include "test_support.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,27 +16,6 @@ namespace tvf2test {
 namespace {
 
 using F = ICUDAKernelFuncSet_TarvoVideoFilter2;
-
-F* CpuModule() {
-    static F* const funcs = [] {
-        F* f = nullptr;
-        void* handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
-        auto get = handle ? reinterpret_cast<PFN_GetFuncSet>(dlsym(handle, "GetFuncSet")) : nullptr;
-        if (get) get(&f);
-        return f;
-    }();
-    return funcs;
-}
-
-// Device memory of the CPU module is host memory.
-struct Dev {
-    explicit Dev(size_t bytes, const void* from = nullptr) {
-        EXPECT_EQ(CpuModule()->DeviceMalloc(&p, bytes), 0);
-        if (from) std::memcpy(p, from, bytes);
-    }
-    ~Dev() { CpuModule()->DeviceFree(p); }
-    void* p = nullptr;
-};
 
 // Frames that differ from the first by a little noise, with a patch that moves, so that
 // some areas average across frames and some keep the current frame.

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
@@ -272,5 +273,23 @@ std::string Serialise(const Stream& s) {
     }
     return out;
 }
+
+ICUDAKernelFuncSet_TarvoVideoFilter2* CpuModule() {
+    static ICUDAKernelFuncSet_TarvoVideoFilter2* const funcs = [] {
+        ICUDAKernelFuncSet_TarvoVideoFilter2* f = nullptr;
+        void* handle = dlopen(TVF2_CPU_MODULE, RTLD_NOW | RTLD_LOCAL);
+        auto get = handle ? reinterpret_cast<PFN_GetFuncSet>(dlsym(handle, "GetFuncSet")) : nullptr;
+        if (get) get(&f);
+        return f;
+    }();
+    return funcs;
+}
+
+Dev::Dev(size_t bytes, const void* from) {
+    EXPECT_EQ(CpuModule()->DeviceMalloc(&p, bytes ? bytes : 1), 0);
+    if (from && bytes) std::memcpy(p, from, bytes);
+}
+
+Dev::~Dev() { CpuModule()->DeviceFree(p); }
 
 }  // namespace tvf2test

@@ -3,6 +3,8 @@
 #ifndef TVF2_TESTS_TVF2_TEST_SUPPORT_H
 #define TVF2_TESTS_TVF2_TEST_SUPPORT_H
 
+#include "module/TarvoVideoFilter2.h"
+
 #include <cstdint>
 #include <gtest/gtest.h>
 
@@ -77,6 +79,20 @@ struct Stream {
 // has parameters of its own, all of which tvf2 must pass through.
 Stream RandomStream(int width, int height, const std::string& colour, int frames, uint32_t seed);
 std::string Serialise(const Stream& s);
+
+// The CPU module as a host loads it (dlopen + GetFuncSet), to compute what tvf2 must
+// write; null when it cannot be loaded.
+ICUDAKernelFuncSet_TarvoVideoFilter2* CpuModule();
+
+// Device memory of the CPU module, which is host memory: filled and read with memcpy.
+struct Dev {
+    explicit Dev(size_t bytes, const void* from = nullptr);
+    ~Dev();
+    Dev(const Dev&) = delete;
+    Dev& operator=(const Dev&) = delete;
+    const float* Floats() const { return static_cast<const float*>(p); }
+    void* p = nullptr;
+};
 
 // Names parameterised cases after their `name` field.
 struct CaseName {
