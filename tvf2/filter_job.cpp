@@ -50,6 +50,23 @@ void RequireLayout(const Filter& filter, Layout layout, const char* what) {
                       what + " need");
 }
 
+// A PNG picture as the filters take it: 8-bit (16-bit samples converted, with a note),
+// C32 or C32A, checked against the filter before anything is allocated.
+template <class Filter>
+Image ReadPngFor(Context& context, Filter& filter, InputFile& in, Layout& layout) {
+    Image img = ReadPng(in);
+    if (img.bitDepth == 16) {
+        context.Note("warning: " + in.Name() +
+                     " has 16-bit samples; the module has no 16-bit layout, so they are "
+                     "converted to 8 bits and the output is 8-bit");
+        img = To8Bit(img);
+    }
+    layout = img.HasAlpha() ? Layout::C32A : Layout::C32;
+    RequireLayout(filter, layout, img.HasAlpha() ? "PNG pictures with alpha" : "PNG pictures");
+    filter.Check(layout, img.width, img.height);
+    return img;
+}
+
 // Reads, filters and writes the stream's frames (up to --frames) with the progress line,
 // then commits the output.
 template <class FilterOne>
@@ -83,16 +100,8 @@ void FilterFrame(Backend& backend, FrameFilter& filter, Layout layout, std::vect
 }
 
 void RunPng(Context& context, const FilterJob& job, FrameFilter& filter, InputFile& in) {
-    Image img = ReadPng(in);
-    if (img.bitDepth == 16) {
-        context.Note("warning: " + in.Name() +
-                     " has 16-bit samples; the module has no 16-bit layout, so they are "
-                     "converted to 8 bits and the output is 8-bit");
-        img = To8Bit(img);
-    }
-    const Layout layout = img.HasAlpha() ? Layout::C32A : Layout::C32;
-    RequireLayout(filter, layout, img.HasAlpha() ? "PNG pictures with alpha" : "PNG pictures");
-    filter.Check(layout, img.width, img.height);
+    Layout layout;
+    Image img = ReadPngFor(context, filter, in, layout);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
 
@@ -187,16 +196,8 @@ void FilterWindowFrame(Backend& backend, WindowFilter& filter, Layout layout,
 }
 
 void RunWindowPng(Context& context, WindowFilter& filter, InputFile& in, const FilterJob& job) {
-    Image img = ReadPng(in);
-    if (img.bitDepth == 16) {
-        context.Note("warning: " + in.Name() +
-                     " has 16-bit samples; the module has no 16-bit layout, so they are "
-                     "converted to 8 bits and the output is 8-bit");
-        img = To8Bit(img);
-    }
-    const Layout layout = img.HasAlpha() ? Layout::C32A : Layout::C32;
-    RequireLayout(filter, layout, img.HasAlpha() ? "PNG pictures with alpha" : "PNG pictures");
-    filter.Check(layout, img.width, img.height);
+    Layout layout;
+    Image img = ReadPngFor(context, filter, in, layout);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
 
