@@ -334,4 +334,25 @@ void RunPictureJob(Context& context, const FilterJob& job, PictureFilter& filter
         RunPictureY4m(context, job, filter, in);
 }
 
+void C32LumaFilter::FilterPicture(Context& context, Image& img) {
+    if (img.bitDepth == 16) {
+        context.Note(std::string("warning: the picture has 16-bit samples; the module ") + only8Bit_ +
+                     ", so they are converted to 8 bits and the output is 8-bit");
+        img = To8Bit(img);
+    }
+    const size_t pitch = static_cast<size_t>(img.width) * 4;
+    host_.resize(pitch * img.height);
+    ImageToC32(img, host_.data(), pitch);
+    FilterC32(context, img.HasAlpha(), img.width, img.height, host_.data(), pitch);
+    C32ToImage(host_.data(), pitch, img);
+}
+
+void C32LumaFilter::FilterFrame(Context& context, const Y4mHeader& h, Y4mFrame& frame) {
+    const size_t pitch = static_cast<size_t>(h.width) * 4;
+    host_.resize(pitch * h.height);
+    PlaneToC32(frame.Y(), h.width, h.width, h.height, host_.data(), pitch);
+    FilterC32(context, false, h.width, h.height, host_.data(), pitch);
+    C32ToPlane(host_.data(), pitch, h.width, h.height, frame.Y(), h.width);
+}
+
 }  // namespace tvf2

@@ -61,6 +61,26 @@ public:
     virtual void FilterFrame(Context& context, const Y4mHeader& header, Y4mFrame& frame) = 0;
 };
 
+// A picture filter of 8-bit C32 pixels (C32A with alpha; grey as C32 with the grey in
+// B, G and R) that runs on a YUV4MPEG2 stream's luma plane as a grey picture, the chroma
+// planes passing through unchanged.
+class C32LumaFilter : public PictureFilter {
+public:
+    void FilterPicture(Context& context, Image& img) override;
+    void FilterFrame(Context& context, const Y4mHeader& header, Y4mFrame& frame) override;
+
+protected:
+    // `only8Bit` ends the note given when 16-bit samples are converted: "the module ...".
+    explicit C32LumaFilter(const char* only8Bit) : only8Bit_(only8Bit) {}
+    // Filters C32 (with alpha, C32A) rows in place in host memory.
+    virtual void FilterC32(Context& context, bool alpha, int width, int height, uint8_t* host,
+                           size_t hostPitch) = 0;
+
+private:
+    const char* only8Bit_;
+    std::vector<uint8_t> host_;
+};
+
 struct FilterJob {
     std::string input, output;   // "-" for stdin / stdout
     long long maxFrames = -1;    // --frames; -1: all

@@ -22,39 +22,13 @@ struct UnsharpParams {
     int amount = 256;  // 1/256 units: 256 is a factor of 1
 };
 
-class UnsharpFilter final : public PictureFilter {
+class UnsharpFilter final : public C32LumaFilter {
 public:
-    explicit UnsharpFilter(const UnsharpParams& p) : p_(p) {}
-
-    // The module has unsharp masks of 8-bit pixels only (C32, C32A); grey runs as C32
-    // with the grey in B, G and R.
-    void FilterPicture(Context& context, Image& img) override {
-        if (img.bitDepth == 16) {
-            context.Note(
-                "warning: the picture has 16-bit samples; the module has no 16-bit "
-                "unsharp mask, so they are converted to 8 bits and the output is 8-bit");
-            img = To8Bit(img);
-        }
-        const size_t pitch = static_cast<size_t>(img.width) * 4;
-        std::vector<uint8_t> host(pitch * img.height);
-        ImageToC32(img, host.data(), pitch);
-        Sharpen(context, img.HasAlpha(), img.width, img.height, host.data(), pitch);
-        C32ToImage(host.data(), pitch, img);
-    }
-
-    // Luma only, as a grey C32 picture; the chroma planes pass through unchanged.
-    void FilterFrame(Context& context, const Y4mHeader& h, Y4mFrame& frame) override {
-        const size_t pitch = static_cast<size_t>(h.width) * 4;
-        host_.resize(pitch * h.height);
-        PlaneToC32(frame.Y(), h.width, h.width, h.height, host_.data(), pitch);
-        Sharpen(context, false, h.width, h.height, host_.data(), pitch);
-        C32ToPlane(host_.data(), pitch, h.width, h.height, frame.Y(), h.width);
-    }
+    explicit UnsharpFilter(const UnsharpParams& p) : C32LumaFilter("has no 16-bit unsharp mask"), p_(p) {}
 
 private:
-    // Sharpens C32 (or, with alpha, C32A) rows in place in host memory.
-    void Sharpen(Context& context, bool alpha, int width, int height, uint8_t* host,
-                 size_t hostPitch) {
+    void FilterC32(Context& context, bool alpha, int width, int height, uint8_t* host,
+                   size_t hostPitch) override {
         Backend& backend = context.GetBackend();
         if (!cache_) cache_.reset(new DeviceCache(backend));
         DeviceImage& src = cache_->Image("src", width, height, 4);
@@ -81,7 +55,6 @@ private:
 
     UnsharpParams p_;
     std::unique_ptr<DeviceCache> cache_;
-    std::vector<uint8_t> host_;
 };
 
 // A factor in -kMaxAmount .. kMaxAmount, rounded to the nearest 1/256.
