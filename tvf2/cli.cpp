@@ -167,21 +167,4 @@ Point2 ParsePoint(const std::string& what, const std::string& text, int min, int
                   static_cast<int>(ParseInteger(what, y, min, max))};
 }
 
-double ParseReal(const std::string& what, const std::string& text, double min, double max) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(begin, &end);
-    // strtod also takes blanks, "inf", "nan" and hexadecimal; only plain decimals here.
-    if (text.empty() || end == begin || *end != '\0' ||
-        text.find_first_not_of("0123456789.+-eE") != std::string::npos)
-        throw UsageError(what + ": '" + text + "' is not a number");
-    if (errno == ERANGE || !(v >= min && v <= max)) {
-        std::ostringstream range;
-        range << min << " to " << max;
-        throw UsageError(what + ": " + text + " is out of range (" + range.str() + ")");
-    }
-    return v;
-}
-
 }  // namespace tvf2

@@ -71,9 +71,6 @@ struct Point2 {
 // "X,Y" with optional signs; each part in [min, max].
 Point2 ParsePoint(const std::string& what, const std::string& text, int min, int max);
 
-// A plain decimal number ("1", "-0.5", ".25", "1e-3") in [min, max].
-double ParseReal(const std::string& what, const std::string& text, double min, double max);
-
 }  // namespace tvf2
 
 #endif

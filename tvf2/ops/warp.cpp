@@ -118,7 +118,7 @@ int RunWarp(const ParsedArgs& args, Context& context) {
         p.iterations = static_cast<int>(ParseInteger("--iterations", args.Value("iterations"), 0, 100));
     if (args.Has("strength"))
         p.strength = static_cast<int>(ParseInteger("--strength", args.Value("strength"), -1000000, 1000000));
-    if (args.Has("cubic")) p.cubic = ParseReal("--cubic", args.Value("cubic"), -4.0, 4.0);
+    if (args.Has("cubic")) p.cubic = ParseDecimal("--cubic", args.Value("cubic"), -4.0, 4.0);
     const FilterJob job = FilterJobFromArgs(args, kWarp);
     WarpFilter filter(p);
     RunFilterJob(context, job, filter);

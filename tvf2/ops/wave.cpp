@@ -43,9 +43,9 @@ Wave ParseWave(const std::string& text) {
     if (w.shape < 0)
         throw UsageError("--wave: unknown shape '" + parts[0] +
                          "' (cosine, triangle, square, rising, falling or 0..4)");
-    w.wavelength = ParseReal("--wave wavelength", parts[1], -1e6, 1e6);
-    w.speed = ParseReal("--wave speed", parts[2], -1e6, 1e6);
-    w.amplitude = ParseReal("--wave amplitude", parts[3], -1e6, 1e6);
+    w.wavelength = ParseDecimal("--wave wavelength", parts[1], -1e6, 1e6);
+    w.speed = ParseDecimal("--wave speed", parts[2], -1e6, 1e6);
+    w.amplitude = ParseDecimal("--wave amplitude", parts[3], -1e6, 1e6);
     return w;
 }
 
@@ -136,7 +136,7 @@ int RunWave(const ParsedArgs& args, Context& context) {
     if (p.waves.empty()) throw UsageError("wave: give at least one --wave SHAPE,L,SPEED,AMP");
     if (p.waves.size() > 3) throw UsageError("wave: at most three --wave options");
     if (args.Has("frame")) p.frame = ParseInteger("--frame", args.Value("frame"), LLONG_MIN, LLONG_MAX);
-    if (args.Has("rate")) p.rate = ParseReal("--rate", args.Value("rate"), 1e-6, 1e6);
+    if (args.Has("rate")) p.rate = ParseDecimal("--rate", args.Value("rate"), 1e-6, 1e6);
     if (args.Has("fields")) {
         const std::string f = args.Value("fields");
         if (f == "auto") p.fields = Fields::Auto;
