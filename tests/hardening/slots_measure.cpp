@@ -68,8 +68,8 @@ void BuildEnergy(Draw& d, Call& c, int layout) {
     // Seeded: room for the most blocks a launch has (1000); fuzzed: sometimes less.
     c.v[12] = d.Fuzzing() && d.Bool() ? d.Int(0, 8000) : d.Int(8000, 8015);
     c.v[13] = semi && d.Bool();
-    c.v[14] = d.Fuzzing() && d.Int(0, 15) == 0 ? (d.Bool() ? 1 : 2 + d.Int(1, 7)) : 0;
-    c.v[15] = d.Fuzzing() && d.Int(0, 15) == 0 ? 1 + d.Int(0, 1) : 0;
+    c.v[14] = d.Fuzzing() && d.Int(0, 15) == 0 ? (d.Bool() ? 1 : 2LL + d.Int(1, 7)) : 0;
+    c.v[15] = d.Fuzzing() && d.Int(0, 15) == 0 ? 1LL + d.Int(0, 1) : 0;
 
     // A at rows 0 .. h, B at rows 0 .. h - 1; the chroma planes likewise at chroma rows
     // (image row y reads chroma row y / 2 when halved).
