@@ -5,7 +5,8 @@
 # run where a GPU is present and are reported as skipped elsewhere).
 #
 # TVF2_CUDA_ARCHITECTURES (default: 75-real) picks the CUDA architectures built here;
-# TVF2_FUZZ_SECONDS (default: 60) how long each fuzz target runs (0: not at all).
+# TVF2_FUZZ_SECONDS (default: 60) how long each fuzz target runs (0: not at all), and
+# TVF2_FUZZ_SEED (default: 1) with which seed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,7 +28,7 @@ run_preset cpu-tsan
 fuzz_seconds=${TVF2_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "=== fuzz (${fuzz_seconds} s per target)"
-  scripts/fuzz.sh "$fuzz_seconds"
+  TVF2_FUZZ_SEED=${TVF2_FUZZ_SEED:-1} scripts/fuzz.sh "$fuzz_seconds"
 fi
 
 if command -v nvcc >/dev/null 2>&1 || [ -x /usr/local/cuda/bin/nvcc ]; then

@@ -120,7 +120,8 @@ int RunEnergy(FuncSet* fs, Call& c, int layout) {
     uint8_t* raw = reinterpret_cast<uint8_t*>(store.data());
     const size_t rawBytes = store.size() * 8;
     std::memset(raw, kHostFill, rawBytes);
-    const size_t shift = c.v[14] >= 2 ? static_cast<size_t>(c.v[14] - 2) : 0;
+    // (An edge draw can be anything: the offset stays within the guard.)
+    const size_t shift = c.v[14] >= 2 ? static_cast<size_t>((c.v[14] - 2) % 8) : 0;
     uint8_t* hostStart = raw + kHostGuard + shift;
     int64_t* host = c.v[14] == 1 ? nullptr : reinterpret_cast<int64_t*>(hostStart);
     int64_t resultStore[2];
