@@ -141,8 +141,9 @@ int RunDetail(FuncSet* fs, Call& c, int variant) {
     if (mode == kDetailInDst) detail = dst ? dst + delta : nullptr;
     const int status = (fs->*slots[variant])(c.I(0), c.I(1), dst, c.I(2), src, c.I(3), detail, c.I(4), c.F(5),
                                              c.I(6), c.I(7));
-    // Exactly in place is the one sharing allowed; every other one is refused.
-    const bool allowed = mode == kSrcIsDst && c.v[2] == c.v[3];
+    // Exactly in place is the one sharing allowed (an overlap drawn at offset 0 is one
+    // too); every other one is refused.
+    const bool allowed = src == dst && c.v[2] == c.v[3];
     const bool mustRefuse = mode != kNone && !allowed && c.v[0] >= 1 && c.v[1] >= 1;
     return mustRefuse && status != kInvalidValue ? kOverlapAccepted + status : status;
 }
