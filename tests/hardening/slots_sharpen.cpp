@@ -51,6 +51,9 @@ void DrawOverlap(Draw& d, Call& c, int kOverlap, int kinds, long long spanDst, l
     c.v[kOverlap] = mode;
     long long delta = span > 0 ? static_cast<long long>(d.Bits() % static_cast<uint64_t>(span)) : 0;
     if (d.Bool()) delta -= delta % 8;  // aligned for every sample size: refused for the overlap alone
+    // A frame moved by 0 is the other frame itself: that is src = dst, with the buffer
+    // the slot then writes being the one the harness watches.
+    if (delta == 0 && (mode == kSrcInDst || mode == kDstInSrc)) c.v[kOverlap] = kSrcIsDst;
     c.v[kOverlap + 1] = delta;
 }
 
