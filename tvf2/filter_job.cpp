@@ -67,6 +67,33 @@ Image ReadPngFor(Context& context, Filter& filter, InputFile& in, Layout& layout
     return img;
 }
 
+// YUY2 pixel pairs need an even width.
+void RequirePairs(const InputFile& in, Layout layout, const Y4mHeader& h) {
+    if (layout == Layout::YUY2 && h.width % 2 != 0)
+        throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
+                      " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
+                      "an even width");
+}
+
+// A stream frame as the layout's packed pixels (YUY2, RGB C32, else YUV32), and back.
+void PackFrame(Layout layout, const Y4mHeader& h, const Y4mFrame& frame, uint8_t* host, size_t pitch) {
+    if (layout == Layout::YUY2)
+        FrameToYUY2(h, frame, host, pitch);
+    else if (layout == Layout::C32)
+        FrameToC32(h, frame, host, pitch);
+    else
+        FrameToYUV32(h, frame, host, pitch);
+}
+
+void UnpackFrame(Layout layout, const uint8_t* host, size_t pitch, const Y4mHeader& h, Y4mFrame& frame) {
+    if (layout == Layout::YUY2)
+        YUY2ToFrame(host, pitch, h, frame);
+    else if (layout == Layout::C32)
+        C32ToFrame(host, pitch, h, frame);
+    else
+        YUV32ToFrame(host, pitch, h, frame);
+}
+
 // Reads, filters and writes the stream's frames (up to --frames) with the progress line,
 // then commits the output.
 template <class FilterOne>
@@ -127,10 +154,7 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
                                                            : Layout::YUV32;
     RequireLayout(filter, layout, "YUV4MPEG2 streams");
     filter.BeginStream(h);
-    if (layout == Layout::YUY2 && h.width % 2 != 0)
-        throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
-                      " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
-                      "an even width");
+    RequirePairs(in, layout, h);
     filter.Check(layout, h.width, h.height);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
@@ -147,19 +171,9 @@ void RunY4m(Context& context, const FilterJob& job, FrameFilter& filter, InputFi
             src.reset(new DeviceImage(backend, h.width, h.height, bpp));
             dst.reset(new DeviceImage(backend, h.width, h.height, bpp));
         }
-        if (layout == Layout::YUY2)
-            FrameToYUY2(h, frame, host.data(), pitch);
-        else if (layout == Layout::C32)
-            FrameToC32(h, frame, host.data(), pitch);
-        else
-            FrameToYUV32(h, frame, host.data(), pitch);
+        PackFrame(layout, h, frame, host.data(), pitch);
         FilterFrame(backend, filter, layout, host, pitch, *src, *dst);
-        if (layout == Layout::YUY2)
-            YUY2ToFrame(host.data(), pitch, h, frame);
-        else if (layout == Layout::C32)
-            C32ToFrame(host.data(), pitch, h, frame);
-        else
-            YUV32ToFrame(host.data(), pitch, h, frame);
+        UnpackFrame(layout, host.data(), pitch, h, frame);
     });
 }
 
@@ -220,10 +234,7 @@ void RunWindowY4m(Context& context, WindowFilter& filter, InputFile& in, const F
     const Y4mHeader& h = reader.Header();
     const Layout layout = filter.Supports(Layout::YUY2) ? Layout::YUY2 : Layout::YUV32;
     RequireLayout(filter, layout, "YUV4MPEG2 streams");
-    if (layout == Layout::YUY2 && h.width % 2 != 0)
-        throw Failure(in.Name() + ": frame width " + std::to_string(h.width) +
-                      " is odd; YUV4MPEG2 frames are filtered as YUY2 pixel pairs, which needs "
-                      "an even width");
+    RequirePairs(in, layout, h);
     filter.Check(layout, h.width, h.height);
     Backend& backend = context.GetBackend();
     OutputFile out(job.output);
@@ -244,10 +255,7 @@ void RunWindowY4m(Context& context, WindowFilter& filter, InputFile& in, const F
         while (window.Ready()) {
             FilterWindowFrame(backend, filter, layout, window, dst, host, pitch);
             Y4mFrame& frame = pending.front();
-            if (layout == Layout::YUY2)
-                YUY2ToFrame(host.data(), pitch, h, frame);
-            else
-                YUV32ToFrame(host.data(), pitch, h, frame);
+            UnpackFrame(layout, host.data(), pitch, h, frame);
             writer.WriteFrame(frame);
             pending.pop_front();
             window.Advance();
@@ -256,10 +264,7 @@ void RunWindowY4m(Context& context, WindowFilter& filter, InputFile& in, const F
     };
     Y4mFrame frame;
     while ((job.maxFrames < 0 || read < job.maxFrames) && reader.ReadFrame(frame)) {
-        if (layout == Layout::YUY2)
-            FrameToYUY2(h, frame, host.data(), pitch);
-        else
-            FrameToYUV32(h, frame, host.data(), pitch);
+        PackFrame(layout, h, frame, host.data(), pitch);
         window.Push(host.data(), pitch);
         pending.push_back(std::move(frame));
         frame = Y4mFrame();
